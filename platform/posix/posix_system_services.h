@@ -1,0 +1,63 @@
+// The Linux stand-in for the Windows system: every SystemServices operation
+// carried out on a machine folder laid out as a Wine prefix.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/posix/machine.h"
+#include "platform/system_services.h"
+
+namespace vx::posix {
+
+class PosixSystemServices final : public SystemServices {
+public:
+    explicit PosixSystemServices(MachineOptions options = {});
+
+    const Machine& machine() const { return machine_; }
+
+    DWORD GetModuleFileNameA(char* buffer, DWORD size) override;
+    UINT GetWindowsDirectoryA(char* buffer, UINT size) override;
+    UINT GetSystemDirectoryA(char* buffer, UINT size) override;
+    const char* CharNextA(const char* position) override;
+
+    DWORD GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue,
+                                   char* buffer, DWORD size, const char* fileName) override;
+    UINT GetPrivateProfileIntA(const char* section, const char* key, int defaultValue,
+                               const char* fileName) override;
+    BOOL WritePrivateProfileStringA(const char* section, const char* key, const char* value,
+                                    const char* fileName) override;
+
+    int SHFileOperationA(FileOperationRequest* request) override;
+    BOOL SetFileAttributesA(const char* path, DWORD attributes) override;
+    DWORD GetFileAttributesA(const char* path) override;
+    DWORD GetShortPathNameA(const char* longPath, char* buffer, DWORD size) override;
+
+    HFILE _lcreat(const char* path, int attribute) override;
+    UINT _lwrite(HFILE file, const char* bytes, UINT count) override;
+    HFILE _lclose(HFILE file) override;
+
+    UINT WinExec(const char* commandLine, UINT showState) override;
+
+    DWORD GetFileVersionInfoSizeA(const char* path, DWORD* handle) override;
+    BOOL GetFileVersionInfoA(const char* path, DWORD handle, DWORD length, void* data) override;
+    BOOL VerQueryValueA(const void* block, const char* subBlock, void** buffer,
+                        UINT* length) override;
+
+    BOOL GetFileIdentity(const char* path, FileIdentity* identity) override;
+    UINT GetAncestorIdentities(const char* path, FileIdentity* identities,
+                               UINT capacity) override;
+    UINT GetHomeDirectoryA(char* buffer, UINT size) override;
+
+private:
+    // The host file a profile call names: a bare name lives in the Windows directory.
+    std::optional<std::string> ProfileHostPath(const char* fileName) const;
+
+    Machine machine_;
+};
+
+// Copies a Windows path of `text` into `buffer` the way the Win32 calls do:
+// the length without the terminator when it fits, else the size needed.
+UINT CopyOut(std::string_view text, char* buffer, UINT size);
+
+}  // namespace vx::posix

@@ -1,0 +1,77 @@
+// The door through which the setup logic reaches files, folders, profile
+// files and program launch. Every operation keeps the shape of the Win32 call
+// it stands for, so that the setup code reads like the Windows program and the
+// Win32 backend is a pass-through.
+#pragma once
+
+#include "platform/win32_types.h"
+
+namespace vx {
+
+// The shell's SHFILEOPSTRUCTA, with the fields the setup program sets.
+struct FileOperationRequest {
+    HWND hwnd = nullptr;          // owner of any progress or confirmation window
+    UINT wFunc = 0;               // FO_COPY or FO_DELETE
+    const char* pFrom = nullptr;  // one path, ended by two zero bytes
+    const char* pTo = nullptr;    // one path for a copy, none for a delete
+    WORD fFlags = 0;              // FOF_SILENT, FOF_NOCONFIRMATION
+    BOOL fAnyOperationsAborted = FALSE;  // set when the user refused a question
+    void* hNameMappings = nullptr;        // never read
+    const char* lpszProgressTitle = nullptr;  // never given
+};
+
+// Which file a path names, independent of its spelling (device and inode on
+// Linux, volume serial number and file index on Windows).
+struct FileIdentity {
+    std::uint64_t volume = 0;
+    std::uint64_t index = 0;
+    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+};
+
+class SystemServices {
+public:
+    virtual ~SystemServices() = default;
+
+    // Full path of the running setup program.
+    virtual DWORD GetModuleFileNameA(char* buffer, DWORD size) = 0;
+    virtual UINT GetWindowsDirectoryA(char* buffer, UINT size) = 0;
+    virtual UINT GetSystemDirectoryA(char* buffer, UINT size) = 0;
+    virtual const char* CharNextA(const char* position) = 0;
+
+    virtual DWORD GetPrivateProfileStringA(const char* section, const char* key,
+                                           const char* defaultValue, char* buffer, DWORD size,
+                                           const char* fileName) = 0;
+    virtual UINT GetPrivateProfileIntA(const char* section, const char* key, int defaultValue,
+                                       const char* fileName) = 0;
+    virtual BOOL WritePrivateProfileStringA(const char* section, const char* key,
+                                            const char* value, const char* fileName) = 0;
+
+    virtual int SHFileOperationA(FileOperationRequest* request) = 0;
+    virtual BOOL SetFileAttributesA(const char* path, DWORD attributes) = 0;
+    virtual DWORD GetFileAttributesA(const char* path) = 0;
+    virtual DWORD GetShortPathNameA(const char* longPath, char* buffer, DWORD size) = 0;
+
+    virtual HFILE _lcreat(const char* path, int attribute) = 0;
+    virtual UINT _lwrite(HFILE file, const char* bytes, UINT count) = 0;
+    virtual HFILE _lclose(HFILE file) = 0;
+
+    // Greater than 31 when the program started.
+    virtual UINT WinExec(const char* commandLine, UINT showState) = 0;
+
+    virtual DWORD GetFileVersionInfoSizeA(const char* path, DWORD* handle) = 0;
+    virtual BOOL GetFileVersionInfoA(const char* path, DWORD handle, DWORD length,
+                                     void* data) = 0;
+    virtual BOOL VerQueryValueA(const void* block, const char* subBlock, void** buffer,
+                                UINT* length) = 0;
+
+    // What the directory rules need beyond the classic calls.
+    virtual BOOL GetFileIdentity(const char* path, FileIdentity* identity) = 0;
+    // Identities of the folder `path` names and of every folder above it on
+    // the host, nearest first; returns how many were stored, 0 on failure.
+    virtual UINT GetAncestorIdentities(const char* path, FileIdentity* identities,
+                                       UINT capacity) = 0;
+    // The user's home folder as a Windows path.
+    virtual UINT GetHomeDirectoryA(char* buffer, UINT size) = 0;
+};
+
+}  // namespace vx

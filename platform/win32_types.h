@@ -1,0 +1,82 @@
+// The Win32 names and values the setup logic is written in.
+//
+// These live in their own namespace so that the Win32 backend can include
+// <windows.h> after this header without the two sets colliding. Include this
+// header before any system header: several of these names are macros there.
+#pragma once
+
+#include <cstdint>
+
+namespace vx {
+
+using BOOL = int;
+using UINT = unsigned int;
+using DWORD = std::uint32_t;
+using WORD = std::uint16_t;
+using HFILE = int;
+using INT_PTR = std::intptr_t;
+struct HWND__;
+using HWND = HWND__*;
+
+inline constexpr BOOL FALSE = 0;
+inline constexpr BOOL TRUE = 1;
+inline constexpr DWORD MAX_PATH = 260;
+
+// Shell file operations.
+inline constexpr UINT FO_COPY = 0x0002;
+inline constexpr UINT FO_DELETE = 0x0003;
+inline constexpr WORD FOF_SILENT = 0x0004;
+inline constexpr WORD FOF_NOCONFIRMATION = 0x0010;
+
+// Results of the shell's file operation beyond plain Win32 error codes.
+inline constexpr int DE_SAMEFILE = 0x71;
+inline constexpr int DE_OPCANCELLED = 0x75;
+inline constexpr int DE_INVALIDFILES = 0x7C;
+inline constexpr int ERROR_SUCCESS = 0;
+inline constexpr int ERROR_FILE_NOT_FOUND = 2;
+inline constexpr int ERROR_PATH_NOT_FOUND = 3;
+inline constexpr int ERROR_ACCESS_DENIED = 5;
+inline constexpr int ERROR_INVALID_PARAMETER = 87;
+inline constexpr int ERROR_CANCELLED = 1223;
+
+// File attributes.
+inline constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x00000001;
+inline constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x00000010;
+inline constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x00000080;
+inline constexpr DWORD INVALID_FILE_ATTRIBUTES = 0xFFFFFFFF;
+
+// Old-style file calls.
+inline constexpr HFILE HFILE_ERROR = -1;
+
+// Show states for WinExec.
+inline constexpr UINT SW_HIDE = 0;
+inline constexpr UINT SW_SHOWDEFAULT = 10;
+
+// Dialog results and message-box styles.
+inline constexpr int IDOK = 1;
+inline constexpr int IDCANCEL = 2;
+inline constexpr int IDYES = 6;
+inline constexpr int IDNO = 7;
+inline constexpr UINT MB_OK = 0x00000000;
+inline constexpr UINT BST_UNCHECKED = 0;
+inline constexpr UINT BST_CHECKED = 1;
+
+// The fixed file information of a version resource ("\\" of VerQueryValueA).
+struct VS_FIXEDFILEINFO {
+    DWORD dwSignature;  // 0xFEEF04BD
+    DWORD dwStrucVersion;
+    DWORD dwFileVersionMS;
+    DWORD dwFileVersionLS;
+    DWORD dwProductVersionMS;
+    DWORD dwProductVersionLS;
+    DWORD dwFileFlagsMask;
+    DWORD dwFileFlags;
+    DWORD dwFileOS;
+    DWORD dwFileType;
+    DWORD dwFileSubtype;
+    DWORD dwFileDateMS;
+    DWORD dwFileDateLS;
+};
+inline constexpr DWORD VS_FFI_SIGNATURE = 0xFEEF04BD;
+
+}  // namespace vx

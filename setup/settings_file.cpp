@@ -1,0 +1,46 @@
+#include "setup/settings_file.h"
+
+#include "setup/path_buffer.h"
+
+namespace vx {
+
+std::string SettingsFile::ReadDirectory() const {
+    PathBuffer directory;
+    sys_.GetPrivateProfileStringA("Installation", "Directory", kDefaultInstallDir,
+                                  directory.data(), directory.capacity(), kSettingsFileName);
+    return std::string(directory.view());
+}
+
+bool SettingsFile::IsInstalled() const {
+    const int installed =
+        static_cast<int>(sys_.GetPrivateProfileIntA("Installation", "VornaluxInstalled", 0,
+                                                    kSettingsFileName));
+    return installed > 0;
+}
+
+bool SettingsFile::HasScreenSetting() const {
+    const int width = static_cast<int>(
+        sys_.GetPrivateProfileIntA("ScreenMode", "WindowWidth", -1, kSettingsFileName));
+    return width != -1;
+}
+
+bool SettingsFile::WriteScreenSetting() const {
+    return sys_.WritePrivateProfileStringA("ScreenMode", "WindowWidth", "414", kSettingsFileName);
+}
+
+bool SettingsFile::WriteInstalledMarker() const {
+    return sys_.WritePrivateProfileStringA("Installation", "VornaluxInstalled", "1",
+                                           kSettingsFileName);
+}
+
+bool SettingsFile::WriteDirectory(std::string_view directory) const {
+    const std::string text(directory);
+    return sys_.WritePrivateProfileStringA("Installation", "Directory", text.c_str(),
+                                           kSettingsFileName);
+}
+
+bool SettingsFile::WriteAudio(const char* key, const char* value) const {
+    return sys_.WritePrivateProfileStringA("Audio", key, value, kSettingsFileName);
+}
+
+}  // namespace vx

@@ -1,0 +1,21 @@
+// Runs an operation where a write must fail even though the tests run as
+// root, which ignores permission bits: in a child process that has dropped to
+// an unprivileged user, or under a file-size limit.
+#pragma once
+
+#include <functional>
+
+namespace vx::testing {
+
+// True when the process may switch users (it runs as root).
+bool CanDropPrivileges();
+
+// Runs `body` in a forked child as user and group 65534 ("nobody") and
+// returns its result (0..255), or -1 when the child did not exit normally.
+int RunAsUnprivileged(const std::function<int()>& body);
+
+// Runs `body` in a forked child whose files may not grow past `limitBytes`
+// (writes beyond it fail as on a full disk); returns its result as above.
+int RunWithFileSizeLimit(unsigned long limitBytes, const std::function<int()>& body);
+
+}  // namespace vx::testing
