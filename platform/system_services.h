@@ -49,6 +49,8 @@ public:
     virtual int SHFileOperationA(FileOperationRequest* request) = 0;
     virtual BOOL SetFileAttributesA(const char* path, DWORD attributes) = 0;
     virtual DWORD GetFileAttributesA(const char* path) = 0;
+    // Removes an empty folder; fails for a folder that still holds anything.
+    virtual BOOL RemoveDirectoryA(const char* path) = 0;
     virtual DWORD GetShortPathNameA(const char* longPath, char* buffer, DWORD size) = 0;
 
     virtual HFILE _lcreat(const char* path, int attribute) = 0;

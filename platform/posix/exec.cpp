@@ -1,7 +1,342 @@
+// WinExec on the host: the program is looked up in the Windows order and
+// started without waiting, in the same machine (WINEPREFIX), either directly
+// (a host program) or through Wine (a Windows program).
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include "platform/posix/posix_system_services.h"
+
+extern char** environ;
 
 namespace vx::posix {
 
-UINT PosixSystemServices::WinExec(const char*, UINT) { return ERROR_FILE_NOT_FOUND; }
+namespace {
+
+// What WinExec gives back once the program runs; any value above 31 does.
+constexpr UINT kStarted = 33;
+constexpr UINT ERROR_BAD_FORMAT = 11;
+constexpr const char* kWine64Launcher = "/usr/lib/wine/wine64";
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+bool IsRegularFile(const std::string& path) {
+    struct stat st {};
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool IsExecutableFile(const std::string& path) {
+    return IsRegularFile(path) && access(path.c_str(), X_OK) == 0;
+}
+
+std::string ParentFolder(const std::string& path) {
+    const auto slash = path.find_last_of('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// A name holding a drive or a separator is a path, not a bare name.
+bool HoldsPath(std::string_view name) {
+    return name.find_first_of("\\/:") != std::string_view::npos;
+}
+
+bool HasExtension(std::string_view name) {
+    const auto lastSeparator = name.find_last_of("\\/:");
+    const auto dot = name.find_last_of('.');
+    return dot != std::string_view::npos &&
+           (lastSeparator == std::string_view::npos || dot > lastSeparator);
+}
+
+// The arguments after the program name, split on blanks; double quotes
+// group blanks into one argument and are removed.
+std::vector<std::string> SplitArguments(std::string_view text) {
+    std::vector<std::string> arguments;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        while (i < text.size() && IsBlank(text[i])) ++i;
+        if (i == text.size()) break;
+        std::string argument;
+        bool quoted = false;
+        for (; i < text.size() && (quoted || !IsBlank(text[i])); ++i) {
+            if (text[i] == '"')
+                quoted = !quoted;
+            else
+                argument += text[i];
+        }
+        arguments.push_back(std::move(argument));
+    }
+    return arguments;
+}
+
+// A program name and the text after it.
+struct CommandSplit {
+    std::string name;
+    std::string_view rest;
+};
+
+// The ways the command line can be read: a quoted first token is the name;
+// otherwise, as Windows does for an unquoted name, each blank in turn ends
+// it, shortest first, so that "C:\Program Files\x.exe" can still be found.
+std::vector<CommandSplit> CandidateSplits(std::string_view line) {
+    while (!line.empty() && IsBlank(line.front())) line.remove_prefix(1);
+    if (line.empty()) return {};
+    if (line.front() == '"') {
+        const auto close = line.find('"', 1);
+        if (close == std::string_view::npos) return {{std::string(line.substr(1)), {}}};
+        return {{std::string(line.substr(1, close - 1)), line.substr(close + 1)}};
+    }
+    std::vector<CommandSplit> splits;
+    for (std::size_t end = 0; end <= line.size(); ++end) {
+        if (end < line.size() && !IsBlank(line[end])) continue;
+        if (end > 0 && !IsBlank(line[end - 1]))
+            splits.push_back({std::string(line.substr(0, end)), line.substr(end)});
+    }
+    return splits;
+}
+
+class ProgramSearch {
+public:
+    explicit ProgramSearch(const Machine& machine) : machine_(machine) {}
+
+    // The host path of the program `name` names, or nullopt when none exists.
+    std::optional<std::string> Find(const std::string& name) const {
+        if (name.empty()) return std::nullopt;
+        std::vector<std::string> spellings{name};
+        if (!HasExtension(name)) spellings.push_back(name + ".exe");
+        if (HoldsPath(name)) return FindMapped(spellings);
+        char cwd[4096];
+        const std::string current = getcwd(cwd, sizeof cwd) ? cwd : "";
+        for (const std::string& folder : {ParentFolder(machine_.programPath()), current}) {
+            if (folder.empty()) continue;
+            if (auto found = FindInHostFolder(folder, spellings)) return found;
+        }
+        for (const char* folder : {"C:\\windows\\system32\\", "C:\\windows\\"}) {
+            std::vector<std::string> paths;
+            for (const std::string& spelling : spellings) paths.push_back(folder + spelling);
+            if (auto found = FindMapped(paths)) return found;
+        }
+        return FindOnHostPath(spellings);
+    }
+
+private:
+    std::optional<std::string> FindMapped(const std::vector<std::string>& windowsPaths) const {
+        for (const std::string& path : windowsPaths) {
+            const auto host = machine_.Map(path);
+            if (host && host->exists && IsRegularFile(host->path)) return host->path;
+        }
+        return std::nullopt;
+    }
+
+    // A host folder is searched as Windows would search it: through its
+    // Windows path (case-insensitive, short names), else by its host name.
+    std::optional<std::string> FindInHostFolder(const std::string& folder,
+                                                const std::vector<std::string>& spellings) const {
+        if (const auto windowsFolder = machine_.ToWindowsPath(folder)) {
+            std::vector<std::string> paths;
+            for (const std::string& spelling : spellings)
+                paths.push_back(*windowsFolder + "\\" + spelling);
+            return FindMapped(paths);
+        }
+        for (const std::string& spelling : spellings) {
+            const auto utf8 = machine_.ToUtf8(spelling);
+            if (!utf8) continue;
+            const std::string path = folder + "/" + *utf8;
+            if (IsRegularFile(path)) return path;
+        }
+        return std::nullopt;
+    }
+
+    std::optional<std::string> FindOnHostPath(const std::vector<std::string>& spellings) const {
+        const char* searchPath = std::getenv("PATH");
+        if (!searchPath) return std::nullopt;
+        for (const std::string& spelling : spellings) {
+            const auto utf8 = machine_.ToUtf8(spelling);
+            if (!utf8) continue;
+            if (auto found = FindExecutableOnPath(searchPath, *utf8)) return found;
+        }
+        return std::nullopt;
+    }
+
+public:
+    // A file on the host's PATH (an empty entry is the current folder).
+    static std::optional<std::string> FindExecutableOnPath(std::string_view searchPath,
+                                                           const std::string& name) {
+        std::size_t start = 0;
+        while (start <= searchPath.size()) {
+            auto end = searchPath.find(':', start);
+            if (end == std::string_view::npos) end = searchPath.size();
+            std::string folder(searchPath.substr(start, end - start));
+            if (folder.empty()) folder = ".";
+            const std::string path = folder + "/" + name;
+            if (IsExecutableFile(path)) return path;
+            start = end + 1;
+        }
+        return std::nullopt;
+    }
+
+private:
+    const Machine& machine_;
+};
+
+bool StartsWithMz(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    char magic[2] = {};
+    const bool mz = read(fd, magic, sizeof magic) == 2 && magic[0] == 'M' && magic[1] == 'Z';
+    close(fd);
+    return mz;
+}
+
+// The command Wine runs a Windows program with, or nullopt without Wine.
+std::optional<std::string> WineLauncher() {
+    if (const char* searchPath = std::getenv("PATH"))
+        if (auto wine = ProgramSearch::FindExecutableOnPath(searchPath, "wine")) return wine;
+    if (IsExecutableFile(kWine64Launcher)) return std::string(kWine64Launcher);
+    return std::nullopt;
+}
+
+std::vector<std::string> EnvironmentWithPrefix(const std::string& machineFolder) {
+    std::vector<std::string> environment;
+    for (char** entry = environ; entry && *entry; ++entry) {
+        if (std::string_view(*entry).starts_with("WINEPREFIX=")) continue;
+        environment.emplace_back(*entry);
+    }
+    environment.push_back("WINEPREFIX=" + machineFolder);
+    return environment;
+}
+
+std::vector<char*> PointerArray(std::vector<std::string>& strings) {
+    std::vector<char*> pointers;
+    for (std::string& s : strings) pointers.push_back(s.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+bool ReadAll(int fd, void* out, std::size_t count) {
+    auto* bytes = static_cast<char*>(out);
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t got = read(fd, bytes + done, count - done);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        done += static_cast<std::size_t>(got);
+    }
+    return true;
+}
+
+void WriteErrno(int fd, int error) {
+    // Nothing to do if this fails: the parent then sees a started program.
+    [[maybe_unused]] const ssize_t written = write(fd, &error, sizeof error);
+}
+
+// Starts `program` detached: the intermediate child leaves at once and is
+// reaped here, the program itself is adopted by init, so no zombie remains.
+// Returns 0 when execve succeeded, else its errno.
+int StartDetached(const std::string& program, std::vector<std::string> arguments,
+                  std::vector<std::string> environment) {
+    // Everything the children need is prepared before forking: between fork
+    // and execve only async-signal-safe calls are made.
+    const char* path = program.c_str();
+    std::vector<char*> argv = PointerArray(arguments);
+    std::vector<char*> envp = PointerArray(environment);
+    const int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    sigset_t emptyMask;
+    sigemptyset(&emptyMask);
+    struct sigaction defaultAction {};
+    defaultAction.sa_handler = SIG_DFL;
+    sigemptyset(&defaultAction.sa_mask);
+
+    int report[2];
+    if (pipe2(report, O_CLOEXEC) != 0) {
+        if (devNull >= 0) close(devNull);
+        return errno;
+    }
+    const pid_t child = fork();
+    if (child < 0) {
+        const int error = errno;
+        close(report[0]);
+        close(report[1]);
+        if (devNull >= 0) close(devNull);
+        return error;
+    }
+    if (child == 0) {
+        setsid();
+        const pid_t grandchild = fork();
+        if (grandchild < 0) {
+            WriteErrno(report[1], errno);
+            _exit(1);
+        }
+        if (grandchild > 0) _exit(0);
+        // A started program reads no terminal and inherits no stray signal
+        // settings of ours.
+        if (devNull >= 0) dup2(devNull, STDIN_FILENO);
+        for (int sig = 1; sig < NSIG; ++sig) sigaction(sig, &defaultAction, nullptr);
+        sigprocmask(SIG_SETMASK, &emptyMask, nullptr);
+        execve(path, argv.data(), envp.data());
+        WriteErrno(report[1], errno);
+        _exit(127);
+    }
+    close(report[1]);
+    if (devNull >= 0) close(devNull);
+    while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+    }
+    int error = 0;
+    // End of file without a word: execve closed the pipe, the program runs.
+    if (!ReadAll(report[0], &error, sizeof error)) error = 0;
+    close(report[0]);
+    return error;
+}
+
+}  // namespace
+
+UINT PosixSystemServices::WinExec(const char* commandLine, UINT) {
+    if (!commandLine) return ERROR_FILE_NOT_FOUND;
+    const ProgramSearch search(machine_);
+    std::optional<std::string> program;
+    std::string_view rest;
+    for (const CommandSplit& split : CandidateSplits(commandLine)) {
+        program = search.Find(split.name);
+        if (program) {
+            rest = split.rest;
+            break;
+        }
+    }
+    if (!program) return ERROR_FILE_NOT_FOUND;
+
+    std::vector<std::string> arguments;
+    std::string launcher;
+    if (StartsWithMz(*program)) {
+        const auto wine = WineLauncher();
+        if (!wine) return ERROR_BAD_FORMAT;
+        launcher = *wine;
+        arguments = {launcher, *program};
+    } else if (IsExecutableFile(*program)) {
+        launcher = *program;
+        arguments = {launcher};
+    } else {
+        return ERROR_BAD_FORMAT;
+    }
+    // Arguments reach the host as host text.
+    for (std::string& argument : SplitArguments(rest)) {
+        const auto utf8 = machine_.ToUtf8(argument);
+        if (!utf8) return ERROR_BAD_FORMAT;
+        arguments.push_back(*utf8);
+    }
+    const int error =
+        StartDetached(launcher, std::move(arguments), EnvironmentWithPrefix(machine_.folder()));
+    if (error == 0) return kStarted;
+    if (error == EACCES || error == EPERM) return ERROR_ACCESS_DENIED;
+    // The file was found; what failed is starting it (a missing interpreter, say).
+    return ERROR_BAD_FORMAT;
+}
 
 }  // namespace vx::posix

@@ -1,19 +1,352 @@
 #include "platform/posix/machine.h"
 
+#include <fcntl.h>
+#include <iconv.h>
+#include <limits.h>
+#include <pwd.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <filesystem>
+#include <utility>
+#include <vector>
+
+#include "platform/posix/host_helpers.h"
+#include "platform/posix/short_names.h"
+
 namespace vx::posix {
 
-std::string LocateMachineFolder() { return {}; }
-bool PrepareMachineFolder(const std::string&) { return false; }
+namespace fs = std::filesystem;
+
+std::string HomeFolder() {
+    const char* home = getenv("HOME");
+    if (home && *home) return home;
+    if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir) return entry->pw_dir;
+    return {};
+}
+
+std::string CurrentFolder() {
+    std::error_code ec;
+    const fs::path current = fs::current_path(ec);
+    return ec ? std::string() : current.string();
+}
+
+std::optional<std::string> RealPath(const std::string& path) {
+    char resolved[PATH_MAX];
+    if (!realpath(path.c_str(), resolved)) return std::nullopt;
+    return std::string(resolved);
+}
+
+bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (lower(a[i]) != lower(b[i])) return false;
+    return true;
+}
+
+std::optional<std::string> FindEntry(const std::string& folder, const std::string& name) {
+    struct stat status;
+    if (lstat((folder + "/" + name).c_str(), &status) == 0) return name;
+    // In byte order, so that of two entries differing only in case the same one always wins.
+    const std::map<std::string, std::string> shortNames = ShortNamesOfFolder(folder);
+    for (const auto& [longName, shortName] : shortNames)
+        if (EqualsIgnoringCase(longName, name)) return longName;
+    for (const auto& [longName, shortName] : shortNames)
+        if (EqualsIgnoringCase(shortName, name)) return longName;
+    return std::nullopt;
+}
+
+namespace {
+
+constexpr std::string_view kInvalidNameChars = "<>:\"|?*";
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+bool IsAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+std::optional<std::string> Convert(const char* to, const char* from, std::string_view text) {
+    if (IsAscii(text)) return std::string(text);
+    const iconv_t converter = iconv_open(to, from);
+    if (converter == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+    std::string out(text.size() * 4 + 16, '\0');
+    char* in = const_cast<char*>(text.data());
+    std::size_t inLeft = text.size();
+    char* next = out.data();
+    std::size_t outLeft = out.size();
+    const std::size_t converted = iconv(converter, &in, &inLeft, &next, &outLeft);
+    const bool flushed = iconv(converter, nullptr, nullptr, &next, &outLeft) != std::size_t(-1);
+    iconv_close(converter);
+    if (converted == std::size_t(-1) || !flushed || inLeft != 0) return std::nullopt;
+    out.resize(out.size() - outLeft);
+    return out;
+}
+
+const char* IconvName(CodePage codePage) {
+    return codePage == CodePage::ShiftJis ? "CP932" : "CP1252";
+}
+
+// The entry of `parent` called `name` in any case, or `name` itself when there is none.
+std::string SpelledOnDisk(const std::string& parent, const std::string& name) {
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(parent, ec)) {
+        const std::string existing = entry.path().filename().string();
+        if (EqualsIgnoringCase(existing, name)) return existing;
+    }
+    return name;
+}
+
+// `parent`/`name` as a folder, reusing one of any case; empty on failure.
+std::string EnsureFolder(const std::string& parent, const std::string& name) {
+    const std::string folder = parent + "/" + SpelledOnDisk(parent, name);
+    std::error_code ec;
+    fs::create_directory(folder, ec);
+    return fs::is_directory(folder, ec) ? folder : std::string();
+}
+
+bool EnsureLink(const std::string& link, const char* target) {
+    struct stat status;
+    if (lstat(link.c_str(), &status) == 0) return true;
+    return errno == ENOENT && symlink(target, link.c_str()) == 0;
+}
+
+bool EnsureFile(const std::string& path, std::string_view contents) {
+    struct stat status;
+    if (lstat(path.c_str(), &status) == 0) return true;
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) return errno == EEXIST;
+    const bool written =
+        write(fd, contents.data(), contents.size()) == static_cast<ssize_t>(contents.size());
+    return close(fd) == 0 && written;
+}
+
+// A host path made absolute, with its existing part resolved to the real
+// folders and the rest appended as given.
+std::string ResolveHostPath(const std::string& hostPath) {
+    std::string path = hostPath.front() == '/' ? hostPath : CurrentFolder() + "/" + hostPath;
+    path = fs::path(path).lexically_normal().string();
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    std::string rest;
+    for (;;) {
+        if (const auto real = RealPath(path))
+            return *real == "/" ? "/" + rest : *real + (rest.empty() ? "" : "/" + rest);
+        const std::size_t slash = path.rfind('/');
+        if (slash == std::string::npos || path == "/") return path;
+        const std::string leaf = path.substr(slash + 1);
+        rest = rest.empty() ? leaf : leaf + "/" + rest;
+        path = slash == 0 ? "/" : path.substr(0, slash);
+    }
+}
+
+bool Holds(const std::string& folder, const std::string& path) {
+    if (folder == "/") return true;
+    return path == folder ||
+           (path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
+            path[folder.size()] == '/');
+}
+
+}  // namespace
+
+std::string LocateMachineFolder() {
+    const char* prefix = getenv("WINEPREFIX");
+    if (prefix && *prefix) return prefix;
+    const std::string home = HomeFolder();
+    std::error_code ec;
+    if (!home.empty() && fs::is_directory(home + "/.wine", ec)) return home + "/.wine";
+    // XDG wants relative values ignored.
+    const char* dataHome = getenv("XDG_DATA_HOME");
+    const std::string data = dataHome && dataHome[0] == '/' ? dataHome : home + "/.local/share";
+    const std::string folder = data + "/vornalux-setup/machine";
+    fs::create_directories(folder, ec);
+    return folder;
+}
+
+bool PrepareMachineFolder(const std::string& folder) {
+    std::error_code ec;
+    fs::create_directories(folder + "/drive_c", ec);
+    const std::string windows = EnsureFolder(folder + "/drive_c", "windows");
+    if (windows.empty() || EnsureFolder(windows, "system32").empty()) return false;
+    if (!EnsureFile(windows + "/" + SpelledOnDisk(windows, "WIN.INI"), "[windows]\r\n"))
+        return false;
+    fs::create_directories(folder + "/dosdevices", ec);
+    return EnsureLink(folder + "/dosdevices/c:", "../drive_c") &&
+           EnsureLink(folder + "/dosdevices/z:", "/");
+}
 
 Machine::Machine(MachineOptions options)
     : folder_(std::move(options.machineFolder)),
       programPath_(std::move(options.programPath)),
-      codePage_(options.codePage) {}
+      codePage_(options.codePage) {
+    if (folder_.empty()) folder_ = LocateMachineFolder();
+    if (programPath_.empty()) programPath_ = RealPath("/proc/self/exe").value_or("");
+    // Both stay valid whatever the current folder becomes.
+    std::error_code ec;
+    if (const fs::path absolute = fs::absolute(folder_, ec); !ec)
+        folder_ = absolute.lexically_normal().string();
+    while (folder_.size() > 1 && folder_.back() == '/') folder_.pop_back();
+    if (const fs::path absolute = fs::absolute(programPath_, ec); !ec && !programPath_.empty())
+        programPath_ = absolute.lexically_normal().string();
+}
 
-std::optional<std::string> Machine::ToUtf8(std::string_view) const { return std::nullopt; }
-std::optional<std::string> Machine::ToNarrow(std::string_view) const { return std::nullopt; }
-bool Machine::IsLeadByte(unsigned char) const { return false; }
-std::optional<HostPath> Machine::Map(std::string_view) const { return std::nullopt; }
-std::optional<std::string> Machine::ToWindowsPath(const std::string&) const { return std::nullopt; }
+std::optional<std::string> Machine::ToUtf8(std::string_view narrow) const {
+    return Convert("UTF-8", IconvName(codePage_), narrow);
+}
+
+std::optional<std::string> Machine::ToNarrow(std::string_view utf8) const {
+    return Convert(IconvName(codePage_), "UTF-8", utf8);
+}
+
+bool Machine::IsLeadByte(unsigned char byte) const {
+    if (codePage_ != CodePage::ShiftJis) return false;
+    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+}
+
+namespace {
+
+bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+
+// `windowsPath` with its drive and its folder from the root, as Windows
+// completes a relative path: "name" and "X:name" from the current folder
+// (the latter only when that is on X:, else from X:'s root), "\name" from
+// the root of the current folder's drive.
+std::optional<std::string> FullWindowsPath(const Machine& machine, std::string_view windowsPath) {
+    const bool hasDrive =
+        windowsPath.size() >= 2 && windowsPath[1] == ':' && IsDriveLetter(windowsPath[0]);
+    if (hasDrive && windowsPath.size() > 2 && IsSeparator(windowsPath[2]))
+        return std::string(windowsPath);
+    const bool fromRoot = !hasDrive && !windowsPath.empty() && IsSeparator(windowsPath[0]);
+    // UNC and device paths name no drive of this machine.
+    if (fromRoot && windowsPath.size() > 1 && IsSeparator(windowsPath[1])) return std::nullopt;
+
+    const std::string current = CurrentFolder();
+    if (current.empty()) return std::nullopt;
+    const std::optional<std::string> currentWindows = machine.ToWindowsPath(current);
+    if (!currentWindows) return std::nullopt;
+    if (fromRoot) return currentWindows->substr(0, 2) + std::string(windowsPath);
+    if (!hasDrive) return *currentWindows + "\\" + std::string(windowsPath);
+    const bool sameDrive = EqualsIgnoringCase(windowsPath.substr(0, 1),
+                                              std::string_view(*currentWindows).substr(0, 1));
+    return (sameDrive ? *currentWindows : std::string(windowsPath.substr(0, 2))) + "\\" +
+           std::string(windowsPath.substr(2));
+}
+
+// Whether a component holds a character no Windows file name can hold; the
+// trail byte of a double-byte character is no character of its own.
+bool HoldsInvalidCharacter(const Machine& machine, std::string_view component) {
+    for (std::size_t i = 0; i < component.size(); ++i) {
+        const auto c = static_cast<unsigned char>(component[i]);
+        if (machine.IsLeadByte(c) && i + 1 < component.size()) {
+            ++i;
+            continue;
+        }
+        if (c < 0x20 || kInvalidNameChars.find(char(c)) != std::string_view::npos) return true;
+    }
+    return false;
+}
+
+// The components of a full Windows path after its drive, with '.' and '..'
+// resolved lexically (never above the root) and trailing dots and spaces
+// dropped, as Windows normalises a path before it looks at the disk.
+std::optional<std::vector<std::string>> NormalComponents(const Machine& machine,
+                                                         std::string_view path) {
+    std::vector<std::string> components;
+    const auto add = [&](std::string component) {
+        if (component == ".") return true;
+        if (component == "..") {
+            if (!components.empty()) components.pop_back();
+            return true;
+        }
+        if (HoldsInvalidCharacter(machine, component)) return false;
+        while (!component.empty() && (component.back() == '.' || component.back() == ' '))
+            component.pop_back();
+        if (!component.empty()) components.push_back(std::move(component));
+        return true;
+    };
+    std::string component;
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        if (machine.IsLeadByte(static_cast<unsigned char>(path[i])) && i + 1 < path.size()) {
+            component += path.substr(i++, 2);
+        } else if (IsSeparator(path[i])) {
+            if (!add(std::exchange(component, {}))) return std::nullopt;
+        } else {
+            component += path[i];
+        }
+    }
+    if (!add(std::move(component))) return std::nullopt;
+    return components;
+}
+
+}  // namespace
+
+std::optional<HostPath> Machine::Map(std::string_view windowsPath) const {
+    if (windowsPath.empty()) return std::nullopt;
+    const std::optional<std::string> full = FullWindowsPath(*this, windowsPath);
+    if (!full) return std::nullopt;
+
+    const char letter = (*full)[0];
+    const char drive = letter >= 'A' && letter <= 'Z' ? char(letter - 'A' + 'a') : letter;
+    // The link itself, so that the kernel follows it wherever it points.
+    const std::string driveRoot = folder_ + "/dosdevices/" + drive + ":";
+    struct stat status;
+    if (lstat(driveRoot.c_str(), &status) != 0) return std::nullopt;
+
+    const std::optional<std::vector<std::string>> components =
+        NormalComponents(*this, std::string_view(*full).substr(2));
+    if (!components) return std::nullopt;
+
+    HostPath result{driveRoot, driveRoot,
+                    stat(driveRoot.c_str(), &status) == 0 && S_ISDIR(status.st_mode)};
+    for (const std::string& narrow : *components) {
+        std::optional<std::string> name = ToUtf8(narrow);
+        if (!name) return std::nullopt;
+        if (result.exists) {
+            if (std::optional<std::string> found = FindEntry(result.path, *name))
+                name = std::move(found);
+            else
+                result.exists = false;  // created later, in the case given
+        }
+        result.path += "/" + *name;
+    }
+    return result;
+}
+
+std::optional<std::string> Machine::ToWindowsPath(const std::string& hostPath) const {
+    if (hostPath.empty()) return std::nullopt;
+    const std::string path = ResolveHostPath(hostPath);
+
+    char bestDrive = 0;
+    std::string bestFolder;
+    for (char drive = 'a'; drive <= 'z'; ++drive) {
+        const std::optional<std::string> folder = RealPath(folder_ + "/dosdevices/" + drive + ":");
+        if (!folder || !Holds(*folder, path)) continue;
+        if (bestDrive == 0 || folder->size() > bestFolder.size()) {
+            bestDrive = drive;
+            bestFolder = *folder;
+        }
+    }
+    if (bestDrive == 0) return std::nullopt;
+
+    std::string windows = std::string(1, char(bestDrive - 'a' + 'A')) + ":\\";
+    const std::string rest =
+        path.substr(std::min(path.size(), bestFolder == "/" ? 1 : bestFolder.size() + 1));
+    for (const char c : rest) {
+        if (c == '/') {
+            windows += '\\';
+            continue;
+        }
+        // A host name Windows could not spell has no Windows path.
+        if (c == '\\' || static_cast<unsigned char>(c) < 0x20 ||
+            kInvalidNameChars.find(c) != std::string_view::npos)
+            return std::nullopt;
+        windows += c;
+    }
+    return ToNarrow(windows);
+}
 
 }  // namespace vx::posix

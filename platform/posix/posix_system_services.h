@@ -31,6 +31,7 @@ public:
     int SHFileOperationA(FileOperationRequest* request) override;
     BOOL SetFileAttributesA(const char* path, DWORD attributes) override;
     DWORD GetFileAttributesA(const char* path) override;
+    BOOL RemoveDirectoryA(const char* path) override;
     DWORD GetShortPathNameA(const char* longPath, char* buffer, DWORD size) override;
 
     HFILE _lcreat(const char* path, int attribute) override;

@@ -1,10 +1,200 @@
+// The private-profile calls on host files. The text rules live in
+// profile_text; this file finds the host file, reads it and replaces it
+// atomically, so that a crash or a full disk never leaves a half-written
+// settings file behind.
+#include <errno.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <random>
+
 #include "platform/posix/posix_system_services.h"
+#include "platform/posix/profile_text.h"
 
 namespace vx::posix {
 
-std::optional<std::string> PosixSystemServices::ProfileHostPath(const char*) const { return std::nullopt; }
-DWORD PosixSystemServices::GetPrivateProfileStringA(const char*, const char*, const char*, char*, DWORD, const char*) { return 0; }
-UINT PosixSystemServices::GetPrivateProfileIntA(const char*, const char*, int d, const char*) { return static_cast<UINT>(d); }
-BOOL PosixSystemServices::WritePrivateProfileStringA(const char*, const char*, const char*, const char*) { return FALSE; }
+namespace {
+
+constexpr const char* kWindowsDirectory = "C:\\windows";
+
+enum class ReadResult { Absent, Read, Failed };
+
+struct HostFile {
+    ReadResult result = ReadResult::Failed;
+    std::string bytes;
+    struct stat status {};
+};
+
+HostFile ReadHostFile(const std::string& path) {
+    HostFile file;
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        file.result = (errno == ENOENT) ? ReadResult::Absent : ReadResult::Failed;
+        return file;
+    }
+    if (fstat(fd, &file.status) != 0 || !S_ISREG(file.status.st_mode)) {
+        close(fd);
+        return file;
+    }
+    char chunk[8192];
+    for (;;) {
+        const ssize_t got = read(fd, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) {
+            close(fd);
+            return file;
+        }
+        if (got == 0) break;
+        file.bytes.append(chunk, static_cast<std::size_t>(got));
+    }
+    close(fd);
+    file.result = ReadResult::Read;
+    return file;
+}
+
+bool WriteAll(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t written = write(fd, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+// A new file beside `target`, named after it with a random suffix.
+int CreateTemporaryBeside(const std::string& target, std::string& temporaryPath) {
+    std::random_device random;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        char suffix[16];
+        std::snprintf(suffix, sizeof suffix, ".%08x", static_cast<unsigned>(random()));
+        temporaryPath = target + suffix;
+        const int fd =
+            open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    return -1;
+}
+
+// Writes `bytes` to a temporary file, flushes it and renames it over
+// `target`. On any failure the temporary file goes and `target` is untouched.
+bool ReplaceFile(const std::string& target, std::string_view bytes, const struct stat* original) {
+    std::string temporaryPath;
+    const int fd = CreateTemporaryBeside(target, temporaryPath);
+    if (fd < 0) return false;
+    bool ok = true;
+    if (original != nullptr) {
+        // The replacement keeps the file's permissions and, where allowed, its owner.
+        ok = fchmod(fd, original->st_mode & 07777) == 0;
+        if (ok && fchown(fd, original->st_uid, original->st_gid) != 0) {
+            // Only root may give a file away; the permissions still hold.
+        }
+    }
+    ok = ok && WriteAll(fd, bytes) && fsync(fd) == 0;
+    ok = (close(fd) == 0) && ok;
+    ok = ok && rename(temporaryPath.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        unlink(temporaryPath.c_str());
+        return false;
+    }
+    // Makes the rename itself durable; the file is already in place if this fails.
+    const std::size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+    const int folderFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd >= 0) {
+        fsync(folderFd);
+        close(folderFd);
+    }
+    return true;
+}
+
+bool IsReadOnly(const struct stat& status) {
+    return (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
+}  // namespace
+
+std::optional<std::string> PosixSystemServices::ProfileHostPath(const char* fileName) const {
+    // No name means the system's own WIN.INI, as on Windows NT.
+    std::string windowsPath = fileName ? fileName : "win.ini";
+    if (windowsPath.empty()) return std::nullopt;
+    bool bare = true;
+    for (std::size_t i = 0; i < windowsPath.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(windowsPath[i]);
+        if (machine_.IsLeadByte(c) && i + 1 < windowsPath.size()) {
+            ++i;  // a trail byte may be 0x5C without being a separator
+            continue;
+        }
+        if (c == '\\' || c == '/' || c == ':') {
+            bare = false;
+            break;
+        }
+    }
+    if (bare) windowsPath = std::string(kWindowsDirectory) + "\\" + windowsPath;
+    const std::optional<HostPath> host = machine_.Map(windowsPath);
+    if (!host) return std::nullopt;
+    return host->path;
+}
+
+DWORD PosixSystemServices::GetPrivateProfileStringA(const char* section, const char* key,
+                                                    const char* defaultValue, char* buffer,
+                                                    DWORD size, const char* fileName) {
+    if (buffer == nullptr || size == 0) return 0;
+    const std::optional<std::string> path = ProfileHostPath(fileName);
+    HostFile file;
+    if (path) file = ReadHostFile(*path);
+    // A file that cannot be read answers as an absent one: with the default.
+    if (file.result != ReadResult::Read) file.bytes.clear();
+    const ProfileDocument document(file.bytes,
+                                   [this](unsigned char c) { return machine_.IsLeadByte(c); });
+    return document.GetString(section, key, defaultValue, buffer, size);
+}
+
+UINT PosixSystemServices::GetPrivateProfileIntA(const char* section, const char* key,
+                                                int defaultValue, const char* fileName) {
+    const std::optional<std::string> path = ProfileHostPath(fileName);
+    HostFile file;
+    if (path) file = ReadHostFile(*path);
+    if (file.result != ReadResult::Read) file.bytes.clear();
+    const ProfileDocument document(file.bytes,
+                                   [this](unsigned char c) { return machine_.IsLeadByte(c); });
+    return document.GetInt(section, key, defaultValue);
+}
+
+BOOL PosixSystemServices::WritePrivateProfileStringA(const char* section, const char* key,
+                                                     const char* value, const char* fileName) {
+    // Without a section the call fails before the file is touched or created.
+    if (section == nullptr) return FALSE;
+    const std::optional<std::string> mapped = ProfileHostPath(fileName);
+    if (!mapped) return FALSE;
+
+    // Through a link to the file it names, so the link itself stays a link.
+    std::string target = *mapped;
+    struct stat linkStatus {};
+    if (lstat(target.c_str(), &linkStatus) == 0 && S_ISLNK(linkStatus.st_mode)) {
+        char* resolved = realpath(target.c_str(), nullptr);
+        if (resolved == nullptr) return FALSE;
+        target = resolved;
+        free(resolved);
+    }
+
+    const HostFile file = ReadHostFile(target);
+    // An unreadable file must not be replaced by one holding only the new line.
+    if (file.result == ReadResult::Failed) return FALSE;
+    const bool exists = file.result == ReadResult::Read;
+    // Read-only holds for every user, root included, as on Windows.
+    if (exists && IsReadOnly(file.status)) return FALSE;
+
+    const ProfileDocument document(file.bytes,
+                                   [this](unsigned char c) { return machine_.IsLeadByte(c); });
+    const std::optional<std::string> updated = document.Write(section, key, value);
+    if (!updated) return FALSE;
+    if (exists && *updated == file.bytes) return TRUE;
+    return ReplaceFile(target, *updated, exists ? &file.status : nullptr) ? TRUE : FALSE;
+}
 
 }  // namespace vx::posix

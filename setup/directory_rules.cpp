@@ -1,0 +1,131 @@
+#include "setup/directory_rules.h"
+
+#include <array>
+#include <vector>
+
+namespace vx {
+
+namespace {
+
+std::string Quoted(std::string_view directory, std::string_view rest) {
+    std::string message = "\"";
+    message.append(directory);
+    message += "\" ";
+    message.append(rest);
+    return message;
+}
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+bool IsFullPath(std::string_view d) {
+    const auto letter = static_cast<unsigned char>(d.size() > 0 ? d[0] : 0);
+    const bool isLetter = (letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z');
+    return d.size() >= 3 && isLetter && d[1] == ':' && IsSeparator(d[2]);
+}
+
+// Walks by whole characters so a trail byte is never taken for a forbidden one.
+bool HoldsForbiddenCharacter(SystemServices& sys, const std::string& d) {
+    for (const char* p = d.c_str(); *p != '\0'; p = sys.CharNextA(p)) {
+        const bool singleByte = sys.CharNextA(p) == p + 1;
+        if (!singleByte) continue;
+        const auto c = static_cast<unsigned char>(*p);
+        if (c < 0x20) return true;
+        switch (c) {
+            case '*': case '?': case '"': case '<': case '>': case '|':
+                return true;
+            case ':':
+                if (p != d.c_str() + 1) return true;
+                break;
+            default:
+                break;
+        }
+    }
+    return false;
+}
+
+// Whether the components after "X:\" vanish once "." and ".." are resolved and
+// trailing dots and spaces dropped, as Windows does.
+bool IsDriveRoot(SystemServices& sys, const std::string& d) {
+    std::vector<std::string> components;
+    std::string current;
+    auto flush = [&] {
+        if (current != "." && current != "..") {
+            while (!current.empty() && (current.back() == '.' || current.back() == ' '))
+                current.pop_back();
+        }
+        if (current == "..") {
+            if (!components.empty()) components.pop_back();
+        } else if (!current.empty() && current != ".") {
+            components.push_back(current);
+        }
+        current.clear();
+    };
+    for (const char* p = d.c_str() + 3; *p != '\0';) {
+        const char* next = sys.CharNextA(p);
+        if (next == p + 1 && IsSeparator(*p)) {
+            flush();
+        } else {
+            current.append(p, next);
+        }
+        p = next;
+    }
+    flush();
+    return components.empty();
+}
+
+// Whether `directory` is `protectedPath` or a folder above it, by file identity.
+bool HoldsFolder(SystemServices& sys, const FileIdentity& directory, const char* protectedPath) {
+    std::array<FileIdentity, 256> lineage;
+    const UINT count = sys.GetAncestorIdentities(protectedPath, lineage.data(),
+                                                 static_cast<UINT>(lineage.size()));
+    for (UINT i = 0; i < count && i < lineage.size(); ++i)
+        if (lineage[i] == directory) return true;
+    return false;
+}
+
+}  // namespace
+
+std::optional<std::string> CheckSetupDirectory(SystemServices& sys, std::string_view directory,
+                                               SetupAction action, const PathBuffer& sourceDir) {
+    const std::string text(directory);
+    if (text.empty()) return std::string("Please enter the directory to use.");
+    if (!IsFullPath(text)) return Quoted(text, "is not a full path such as C:\\Games\\Vornalux.");
+    if (HoldsForbiddenCharacter(sys, text))
+        return Quoted(text, "holds a character that file names cannot hold.");
+    if (IsDriveRoot(sys, text)) return Quoted(text, "is the root of a drive.");
+
+    // A folder that does not exist yet cannot hold anything.
+    FileIdentity identity;
+    if (!sys.GetFileIdentity(text.c_str(), &identity)) return std::nullopt;
+
+    PathBuffer windowsDir, systemDir, homeDir;
+    sys.GetWindowsDirectoryA(windowsDir.data(), windowsDir.capacity() - 1);
+    sys.GetSystemDirectoryA(systemDir.data(), systemDir.capacity() - 1);
+    windowsDir.Terminate();
+    systemDir.Terminate();
+    if (HoldsFolder(sys, identity, windowsDir.c_str()) ||
+        HoldsFolder(sys, identity, systemDir.c_str()))
+        return Quoted(text, "holds the Windows system files.");
+    if (sys.GetHomeDirectoryA(homeDir.data(), homeDir.capacity() - 1) > 0) {
+        homeDir.Terminate();
+        if (HoldsFolder(sys, identity, homeDir.c_str()))
+            return Quoted(text, "holds your home folder.");
+    }
+    if (action == SetupAction::Uninstall && !sourceDir.empty() &&
+        HoldsFolder(sys, identity, sourceDir.c_str()))
+        return Quoted(text, "holds this setup program.");
+    return std::nullopt;
+}
+
+bool ConfirmSetupDirectory(SystemServices& sys, DialogServices& dlg, std::string_view directory,
+                           SetupAction action, const PathBuffer& sourceDir) {
+    const std::optional<std::string> refusal =
+        CheckSetupDirectory(sys, directory, action, sourceDir);
+    if (!refusal) return true;
+    dlg.MessageBox(refusal->c_str(),
+                   action == SetupAction::Install ? "Installation Error" : "Uninstall Error",
+                   MB_OK);
+    return false;
+}
+
+}  // namespace vx

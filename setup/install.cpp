@@ -1,0 +1,186 @@
+#include <string>
+#include <vector>
+
+#include "setup/audio_settings.h"
+#include "setup/directory_rules.h"
+#include "setup/paths.h"
+#include "setup/procedures.h"
+#include "setup/program_group.h"
+#include "setup/settings_file.h"
+#include "setup/setup_selection.h"
+
+namespace vx {
+
+namespace {
+
+constexpr WORD kQuietFlags = FOF_NOCONFIRMATION | FOF_SILENT;
+
+int CopyFile(SystemServices& sys, DialogServices& dlg, const PathBuffer& from,
+             const PathBuffer& to, WORD flags) {
+    FileOperationRequest request;
+    request.hwnd = dlg.GetSafeHwnd();
+    request.wFunc = FO_COPY;
+    request.pFrom = from.c_str();
+    request.pTo = to.c_str();
+    request.fFlags = flags;
+    return sys.SHFileOperationA(&request);
+}
+
+void DeleteQuietly(SystemServices& sys, DialogServices& dlg, const PathBuffer& path) {
+    FileOperationRequest request;
+    request.hwnd = dlg.GetSafeHwnd();
+    request.wFunc = FO_DELETE;
+    request.pFrom = path.c_str();
+    request.fFlags = kQuietFlags;
+    sys.SHFileOperationA(&request);
+}
+
+bool Exists(SystemServices& sys, const PathBuffer& path) {
+    return sys.GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// The file version of a library, from the fixed information of its version resource.
+std::optional<std::uint64_t> FileVersion(SystemServices& sys, const PathBuffer& path) {
+    DWORD handle = 0;
+    const DWORD size = sys.GetFileVersionInfoSizeA(path.c_str(), &handle);
+    if (size == 0) return std::nullopt;
+    std::vector<unsigned char> block(size);
+    if (!sys.GetFileVersionInfoA(path.c_str(), handle, size, block.data())) return std::nullopt;
+    void* value = nullptr;
+    UINT length = 0;
+    if (!sys.VerQueryValueA(block.data(), "\\", &value, &length) || value == nullptr ||
+        length < sizeof(VS_FIXEDFILEINFO))
+        return std::nullopt;
+    const auto* info = static_cast<const VS_FIXEDFILEINFO*>(value);
+    if (info->dwSignature != VS_FFI_SIGNATURE) return std::nullopt;
+    return (static_cast<std::uint64_t>(info->dwFileVersionMS) << 32) | info->dwFileVersionLS;
+}
+
+// A library already in the system directory stays unless ours is known to be newer.
+bool ShouldReplaceLibrary(SystemServices& sys, const PathBuffer& ours, const PathBuffer& theirs) {
+    if (!Exists(sys, theirs)) return true;
+    const std::optional<std::uint64_t> existing = FileVersion(sys, theirs);
+    const std::optional<std::uint64_t> shipped = FileVersion(sys, ours);
+    return existing && shipped && *existing < *shipped;
+}
+
+// The probe's name: "RUZI.INI", or the first free "RUZI<n>.INI" so that a
+// file of the user's is never overwritten and then deleted.
+bool ComposeProbePath(SystemServices& sys, const PathBuffer& targetDir, PathBuffer& probe) {
+    if (!ComposePath(sys, targetDir, kProbeName, probe)) return false;
+    for (int n = 1; Exists(sys, probe); ++n) {
+        if (n > 9999) return false;
+        const std::string name = "RUZI" + std::to_string(n) + ".INI";
+        if (!ComposePath(sys, targetDir, name, probe)) return false;
+    }
+    return true;
+}
+
+bool ProbeTargetDirectory(SystemServices& sys, DialogServices& dlg, const PathBuffer& targetDir) {
+    PathBuffer probeFrom, probeTo;
+    if (!ComposeWindowsPath(sys, kProbeSourceName, probeFrom) ||
+        !ComposeProbePath(sys, targetDir, probeTo) ||
+        CopyFile(sys, dlg, probeFrom, probeTo, kQuietFlags) != 0) {
+        dlg.MessageBox("Couldn't create installation directory.", "Installation Error", MB_OK);
+        return false;
+    }
+    DeleteQuietly(sys, dlg, probeTo);
+    return true;
+}
+
+// Copies one file; false when it is not in place afterwards.
+bool InstallFile(SystemServices& sys, DialogServices& dlg, const PathBuffer& from,
+                 const PathBuffer& to) {
+    const int result = CopyFile(sys, dlg, from, to, FOF_NOCONFIRMATION);
+    if (result == DE_SAMEFILE) return true;  // installing into the setup program's own folder
+    if (result != 0) return false;
+    sys.SetFileAttributesA(to.c_str(), FILE_ATTRIBUTE_NORMAL);
+    return true;
+}
+
+void InstallRuntimeLibraries(SystemServices& sys, DialogServices& dlg,
+                             const PathBuffer& sourceDir, std::vector<std::string>& failed) {
+    for (const char* name : SystemFiles) {
+        PathBuffer from, to;
+        if (!ComposeSystemPath(sys, name, to)) {
+            failed.emplace_back(name);
+            continue;
+        }
+        dlg.SetDlgItemTextA(IDC_STATUS, to.c_str());
+        if (!ComposePath(sys, sourceDir, name, from)) {
+            failed.emplace_back(to.view());
+            continue;
+        }
+        if (!ShouldReplaceLibrary(sys, from, to)) continue;
+        if (!InstallFile(sys, dlg, from, to)) failed.emplace_back(to.view());
+    }
+}
+
+void InstallProgramFiles(SystemServices& sys, DialogServices& dlg, const PathBuffer& sourceDir,
+                         const PathBuffer& targetDir, std::vector<std::string>& failed) {
+    for (const char* name : ProgramFiles) {
+        PathBuffer from, to;
+        if (!ComposePath(sys, targetDir, name, to)) {
+            failed.emplace_back(std::string(targetDir.view()) + "\\" + name);
+            continue;
+        }
+        dlg.SetDlgItemTextA(IDC_STATUS, to.c_str());
+        if (!ComposePath(sys, sourceDir, name, from) || !InstallFile(sys, dlg, from, to))
+            failed.emplace_back(to.view());
+    }
+}
+
+void ResetSettings(SystemServices& sys, DialogServices& dlg, bool hasSoundCard) {
+    if (!SettingsFile(sys).HasScreenSetting()) return;
+    PathBuffer settingsPath;
+    if (!ComposeWindowsPath(sys, kSettingsResetName, settingsPath)) return;
+    DeleteQuietly(sys, dlg, settingsPath);
+    // The reset took the sound-card answer with it; the game still needs it.
+    WriteAudioSettings(sys, hasSoundCard);
+}
+
+void ReportInstall(DialogServices& dlg, const std::vector<std::string>& failed,
+                   bool groupCreated) {
+    if (failed.empty() && groupCreated) {
+        dlg.MessageBox(
+            "Vornalux! has completed installation.  You can launch it from the Start Menu under "
+            "PELTOMARK! Inc.  Run install.exe to uninstall Vornalux!",
+            "Vornalux! installation complete.", MB_OK);
+        return;
+    }
+    std::string message = "Vornalux! installation is incomplete.";
+    for (const std::string& path : failed) message += "\n" + path;
+    if (!groupCreated) message += "\nThe Start Menu group PELTOMARK! Inc could not be created.";
+    dlg.MessageBox(message.c_str(), "Installation Error", MB_OK);
+}
+
+}  // namespace
+
+bool RunInstall(SystemServices& sys, DialogServices& dlg, const PathBuffer& sourceDir,
+                const PathBuffer& targetDir) {
+    if (!ConfirmSetupDirectory(sys, dlg, targetDir.view(), SetupAction::Install, sourceDir))
+        return false;
+
+    const bool hasSoundCard = dlg.RunSoundCardDialog() == IDOK;
+
+    std::vector<std::string> failed;
+    InstallRuntimeLibraries(sys, dlg, sourceDir, failed);
+    if (!ProbeTargetDirectory(sys, dlg, targetDir)) return false;
+    ResetSettings(sys, dlg, hasSoundCard);
+    InstallProgramFiles(sys, dlg, sourceDir, targetDir, failed);
+    const bool groupCreated = CreateProgramGroup(sys, targetDir);
+
+    // Written even after failed copies, so that a partial install can be uninstalled.
+    const SettingsFile settings(sys);
+    bool settingsWritten = settings.WriteScreenSetting();
+    settingsWritten = settings.WriteInstalledMarker() && settingsWritten;
+    settingsWritten = settings.WriteDirectory(targetDir.view()) && settingsWritten;
+    PathBuffer settingsPath;
+    if (!settingsWritten && ComposeWindowsPath(sys, kSettingsFileName, settingsPath))
+        failed.emplace_back(settingsPath.view());
+
+    ReportInstall(dlg, failed, groupCreated);
+    return true;
+}
+
+}  // namespace vx

@@ -1,0 +1,46 @@
+#include "setup/program_group.h"
+
+#include <array>
+#include <cstdio>
+#include <cstring>
+
+#include "setup/paths.h"
+
+namespace vx {
+
+namespace {
+
+constexpr std::size_t kScriptSize = 512;
+constexpr const char* kScriptFormat =
+    "[progman.groups]\r\ngroupX=%s\r\n[groupX]\r\n\"%s\",\"%s\",,,,\"%s\"\r\n";
+
+}  // namespace
+
+bool CreateProgramGroup(SystemServices& sys, const PathBuffer& targetDir) {
+    PathBuffer scriptPath;
+    if (!ComposeWindowsPath(sys, kGroupScriptName, scriptPath)) return false;
+
+    // The target is at most 259 characters, so its program path always fits
+    // the script's buffer; the short form must fit a path buffer.
+    PathBuffer programPath;
+    if (!ComposePath(sys, targetDir, kProgramPathName, programPath)) return false;
+    std::array<char, MAX_PATH> shortPath{};
+    const DWORD shortLength =
+        sys.GetShortPathNameA(programPath.c_str(), shortPath.data(), MAX_PATH);
+    if (shortLength == 0 || shortLength >= MAX_PATH) return false;
+
+    std::array<char, kScriptSize> script{};
+    const int length = std::snprintf(script.data(), script.size(), kScriptFormat, kGroupName,
+                                     kItemTitle, shortPath.data(), targetDir.c_str());
+    if (length < 0 || static_cast<std::size_t>(length) >= script.size()) return false;
+
+    const HFILE file = sys._lcreat(scriptPath.c_str(), 0);
+    if (file == HFILE_ERROR) return false;
+    const UINT written = sys._lwrite(file, script.data(), static_cast<UINT>(length));
+    const bool closed = sys._lclose(file) != HFILE_ERROR;
+    if (written != static_cast<UINT>(length) || !closed) return false;
+
+    return sys.WinExec(kGroupConverterCommand, SW_HIDE) > 31;
+}
+
+}  // namespace vx

@@ -1,0 +1,22 @@
+// A distribution folder as the setup program finds it beside itself: the
+// five game files, the two runtime libraries and the group converter.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "tests/support/temp_machine.h"
+
+namespace vx::testing {
+
+// The content each placeholder file is given, so a copy can be recognised.
+std::string PlaceholderContent(const std::string& name);
+
+// Fills machine.distFolder() with the game files and libraries (plain
+// placeholders) and, when `withConverter`, the built group converter.
+void FillDistribution(TempMachine& machine, bool withConverter = true);
+
+// Waits (bounded) until `path` exists; true when it does.
+bool WaitForFile(const std::filesystem::path& path, int milliseconds = 10000);
+
+}  // namespace vx::testing
