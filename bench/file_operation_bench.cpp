@@ -36,7 +36,8 @@ bool WriteBytes(const fs::path& path, std::size_t size) {
     std::vector<char> block(1 << 20);
     for (std::size_t i = 0; i < block.size(); ++i) block[i] = static_cast<char>(i * 131 + 7);
     for (std::size_t written = 0; written < size && out; written += block.size())
-        out.write(block.data(), static_cast<std::streamsize>(std::min(block.size(), size - written)));
+        out.write(block.data(),
+                  static_cast<std::streamsize>(std::min(block.size(), size - written)));
     return static_cast<bool>(out);
 }
 
@@ -65,7 +66,8 @@ BENCHMARK(BM_CopyLargeFile)->Arg(256)->Unit(benchmark::kMillisecond)->UseRealTim
 bool MakeTree(const fs::path& top, int files) {
     std::error_code ec;
     for (int i = 0; i < files; ++i) {
-        const fs::path folder = top / ("group" + std::to_string(i / 1000)) / ("set" + std::to_string(i / 200));
+        const fs::path folder =
+            top / ("group" + std::to_string(i / 1000)) / ("set" + std::to_string(i / 200));
         if (i % 200 == 0 && !fs::create_directories(folder, ec)) return false;
         std::ofstream(folder / ("file" + std::to_string(i) + ".dat")) << i;
     }

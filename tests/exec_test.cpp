@@ -102,7 +102,7 @@ TEST_F(WinExecTest, SearchesTheWindowsOrderThenThePath) {
         {current / "tool", "current folder"},
         {m.windowsFolder() / "system32" / "tool", "system directory"},
         {m.windowsFolder() / "tool", "windows directory"},
-        {hostBin / "tool", "host path"},
+        {hostBin / "tool.exe", "host path"},
     };
     for (const auto& place : order) WriteReportingScript(place.program, place.who, report());
     for (const auto& place : order) {
@@ -111,6 +111,11 @@ TEST_F(WinExecTest, SearchesTheWindowsOrderThenThePath) {
         EXPECT_EQ(WaitForReport(report()), Expected(place.who));
         fs::remove(place.program);
     }
+    EXPECT_EQ(m.sys().WinExec("tool", SW_HIDE), UINT{ERROR_FILE_NOT_FOUND});
+
+    // A host tool without an extension is never taken for the program: a
+    // host "grpconv" is an unrelated system tool.
+    WriteReportingScript(hostBin / "tool", "host tool", report());
     EXPECT_EQ(m.sys().WinExec("tool", SW_HIDE), UINT{ERROR_FILE_NOT_FOUND});
 }
 

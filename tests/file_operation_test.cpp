@@ -37,13 +37,15 @@ std::string List(std::string_view path) {
 
 std::vector<std::string> Entries(const fs::path& folder) {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename());
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename());
     std::sort(names.begin(), names.end());
     return names;
 }
 
 bool IsReadOnly(const fs::path& path) {
-    const fs::perms write = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    const fs::perms write =
+        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
     return (fs::status(path).permissions() & write) == fs::perms::none;
 }
 
@@ -130,7 +132,8 @@ TEST_F(FileOperationTest, ReadOnlyTravelsWithTheCopyAndNeverBlocksIt) {
     WriteFile(C("src.txt"), "fresh");
     if (!testing::CanDropPrivileges()) GTEST_SKIP() << "needs root to switch to an ordinary user";
     ASSERT_EQ(chown(C("Games").c_str(), 65534, 65534), 0);
-    const int result = testing::RunAsUnprivileged([&] { return Copy("C:\\src.txt", "C:\\Games\\ro.txt"); });
+    const int result =
+        testing::RunAsUnprivileged([&] { return Copy("C:\\src.txt", "C:\\Games\\ro.txt"); });
     EXPECT_EQ(result, 0);
     EXPECT_EQ(ReadFile(C("Games/ro.txt")), "fresh");
     EXPECT_FALSE(IsReadOnly(C("Games/ro.txt")));
@@ -168,7 +171,8 @@ TEST_F(FileOperationTest, InvalidRequestsAreRefused) {
         {"two entries to delete", FO_DELETE, std::string("C:\\a.txt\0C:\\b.txt\0\0", 19), nullptr},
         {"two entries to copy", FO_COPY, std::string("C:\\a.txt\0C:\\b.txt\0\0", 19), "C:\\c.txt"},
         {"not double-terminated", FO_DELETE, unterminated, nullptr},
-        {"garbage behind the entry", FO_DELETE, std::string("C:\\a.txt\0", 9) + unterminated, nullptr},
+        {"garbage behind the entry", FO_DELETE, std::string("C:\\a.txt\0", 9) + unterminated,
+         nullptr},
         {"entry longer than MAX_PATH", FO_DELETE, tooLong, nullptr},
         {"empty list", FO_DELETE, std::string(2, '\0'), nullptr},
         {"wildcard source", FO_DELETE, List("C:\\?.txt"), nullptr},
@@ -315,8 +319,8 @@ TEST_F(FileOperationTest, DeepTreeIsDeletedWithFewDescriptors) {
 
 // Mounts something inside the tree in a private mount namespace of a child
 // and deletes the tree there; exit 77 when mounts are not allowed here.
-int DeleteAcrossMount(const fs::path& mountPoint, const char* source,
-                      const char* type, unsigned long flags, const std::function<int()>& body) {
+int DeleteAcrossMount(const fs::path& mountPoint, const char* source, const char* type,
+                      unsigned long flags, const std::function<int()>& body) {
     const pid_t pid = fork();
     if (pid == 0) {
         if (unshare(CLONE_NEWNS) != 0 ||

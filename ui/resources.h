@@ -1,6 +1,8 @@
 // The program's resources: its dialog templates, icon and banner bitmap.
 #pragma once
 
+#include <cstddef>
+
 #include "platform/framework/afx.h"
 
 namespace vx {
@@ -10,5 +12,9 @@ AfxResources ProgramResources();
 // Decodes an uncompressed 8-bit BMP (a BITMAPFILEHEADER and BITMAPINFOHEADER
 // followed by a 256-entry palette); false for any other form.
 bool DecodeBmp8(const unsigned char* bytes, std::size_t size, Picture& picture);
+
+// Decodes the `width` x `width`, 16-colour image of an icon file, drawn over
+// the dialog's face colour through its AND mask; false when there is none.
+bool DecodeIcon4(const unsigned char* bytes, std::size_t size, int width, Picture& picture);
 
 }  // namespace vx

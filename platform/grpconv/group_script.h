@@ -25,7 +25,7 @@ struct ProgramGroup {
 
 // Parses script text (UTF-8) into its groups, in the order the script names
 // them, every name already checked to be usable as a file name. Nullopt,
-// with the reason in `error`, when any part of the script cannot be read:
+// with the reason in `error`, when anything in the script cannot be read:
 // the script is taken whole or not at all.
 std::optional<std::vector<ProgramGroup>> ParseGroupScript(std::string_view text,
                                                           std::string& error);

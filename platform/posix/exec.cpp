@@ -124,7 +124,12 @@ public:
             for (const std::string& spelling : spellings) paths.push_back(folder + spelling);
             if (auto found = FindMapped(paths)) return found;
         }
-        return FindOnHostPath(spellings);
+        // On the host's PATH only a name with an extension counts: an
+        // extensionless "grpconv" there is an unrelated host tool.
+        std::vector<std::string> hostSpellings;
+        for (const std::string& spelling : spellings)
+            if (HasExtension(spelling)) hostSpellings.push_back(spelling);
+        return FindOnHostPath(hostSpellings);
     }
 
 private:

@@ -1,15 +1,15 @@
 // The shell's copy and delete on the machine folder: the request is checked
 // and its questions asked here; the host work is in host_files.cpp.
-#include "platform/dialog_services.h"
-#include "platform/posix/host_files.h"
-#include "platform/posix/posix_system_services.h"
-
 #include <sys/stat.h>
 
 #include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "platform/dialog_services.h"
+#include "platform/posix/host_files.h"
+#include "platform/posix/posix_system_services.h"
 
 namespace vx::posix {
 
@@ -36,7 +36,8 @@ std::optional<std::string_view> ReadSingleEntryList(const char* list) {
 std::optional<std::string_view> ReadSinglePath(const char* path) {
     if (!path) return std::nullopt;
     for (std::size_t i = 0; i < MAX_PATH; ++i)
-        if (path[i] == '\0') return i == 0 ? std::nullopt : std::optional(std::string_view(path, i));
+        if (path[i] == '\0')
+            return i == 0 ? std::nullopt : std::optional(std::string_view(path, i));
     return std::nullopt;
 }
 
@@ -146,10 +147,10 @@ public:
         const std::string name(from);
         const bool folder = S_ISDIR(st->st_mode);
         const bool agreed =
-            folder ? Confirm("Are you sure you want to delete '" + name + "' and all its contents?",
-                             "Confirm Folder Delete")
-                   : Confirm("Are you sure you want to delete '" + name + "'?",
-                             "Confirm File Delete");
+            folder
+                ? Confirm("Are you sure you want to delete '" + name + "' and all its contents?",
+                          "Confirm Folder Delete")
+                : Confirm("Are you sure you want to delete '" + name + "'?", "Confirm File Delete");
         if (!agreed) return Refused();
         return RemoveHostTree(mapped->path);
     }
@@ -182,8 +183,9 @@ private:
         if (errno != ENOENT) return ERROR_PATH_NOT_FOUND;
         const std::size_t separator = LastSeparator(machine_, windowsTarget);
         const std::string windowsFolder = windowsTarget.substr(0, separator);
-        if (!Confirm("The folder '" + windowsFolder + "' does not exist.\n\nDo you want to create it?",
-                     "Confirm Create Folder"))
+        if (!Confirm(
+                "The folder '" + windowsFolder + "' does not exist.\n\nDo you want to create it?",
+                "Confirm Create Folder"))
             return Refused();
         return CreateHostFolders(folder);
     }
@@ -203,9 +205,10 @@ private:
                            static_cast<std::uint64_t>(sourceStat.st_size) >= kProgressThreshold;
         if (!shows) return CopyHostFile(source, target);
         owner_->BeginProgress("Copying '" + windowsTarget + "'");
-        const int result = CopyHostFile(source, target, [this](std::uint64_t done, std::uint64_t total) {
-            owner_->UpdateProgress(done, total);
-        });
+        const int result =
+            CopyHostFile(source, target, [this](std::uint64_t done, std::uint64_t total) {
+                owner_->UpdateProgress(done, total);
+            });
         owner_->EndProgress();
         return result;
     }

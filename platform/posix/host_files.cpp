@@ -1,7 +1,5 @@
 #include "platform/posix/host_files.h"
 
-#include "platform/win32_types.h"
-
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/random.h>
@@ -15,12 +13,14 @@
 #include <memory>
 #include <vector>
 
+#include "platform/win32_types.h"
+
 namespace vx::posix {
 
 namespace {
 
-constexpr int kErrorDiskFull = 112;          // ERROR_DISK_FULL
-constexpr int kErrorFilenameTooLong = 206;   // ERROR_FILENAME_EXCED_RANGE
+constexpr int kErrorDiskFull = 112;           // ERROR_DISK_FULL
+constexpr int kErrorFilenameTooLong = 206;    // ERROR_FILENAME_EXCED_RANGE
 constexpr int kErrorDirectoryNotEmpty = 145;  // ERROR_DIR_NOT_EMPTY
 // What UnlinkEntry reports for an entry that turned out to be a folder.
 constexpr int kIsFolder = -1;
@@ -336,16 +336,23 @@ private:
 
 int Win32ErrorFromErrno(int error) {
     switch (error) {
-    case 0: return ERROR_SUCCESS;
-    case ENOENT: return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
-    case ENOSPC:
-    case EDQUOT:
-    case EFBIG: return kErrorDiskFull;
-    case ENAMETOOLONG: return kErrorFilenameTooLong;
-    case ENOTEMPTY:
-    case EEXIST: return kErrorDirectoryNotEmpty;
-    default: return ERROR_ACCESS_DENIED;
+        case 0:
+            return ERROR_SUCCESS;
+        case ENOENT:
+            return ERROR_FILE_NOT_FOUND;
+        case ENOTDIR:
+            return ERROR_PATH_NOT_FOUND;
+        case ENOSPC:
+        case EDQUOT:
+        case EFBIG:
+            return kErrorDiskFull;
+        case ENAMETOOLONG:
+            return kErrorFilenameTooLong;
+        case ENOTEMPTY:
+        case EEXIST:
+            return kErrorDirectoryNotEmpty;
+        default:
+            return ERROR_ACCESS_DENIED;
     }
 }
 
@@ -406,8 +413,7 @@ int RemoveHostTree(const std::string& path) {
     if (::fstatat(parent.get(), split.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return Win32ErrorFromErrno(errno);
     if (!S_ISDIR(st.st_mode)) {
-        if (::unlinkat(parent.get(), split.name.c_str(), 0) != 0)
-            return Win32ErrorFromErrno(errno);
+        if (::unlinkat(parent.get(), split.name.c_str(), 0) != 0) return Win32ErrorFromErrno(errno);
         return ERROR_SUCCESS;
     }
     TreeRemoval removal(parent.get());
@@ -416,7 +422,8 @@ int RemoveHostTree(const std::string& path) {
 
 int CreateHostFolders(const std::string& path) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) == 0) return S_ISDIR(st.st_mode) ? ERROR_SUCCESS : ERROR_PATH_NOT_FOUND;
+    if (::stat(path.c_str(), &st) == 0)
+        return S_ISDIR(st.st_mode) ? ERROR_SUCCESS : ERROR_PATH_NOT_FOUND;
     if (errno != ENOENT) return Win32ErrorFromErrno(errno);
     const SplitPath split = Split(path);
     if (split.folder == path) return ERROR_PATH_NOT_FOUND;
