@@ -8,6 +8,7 @@
 #include "setup/paths.h"
 #include "setup/procedures.h"
 #include "tests/support/distribution.h"
+#include "tests/support/pe_builder.h"
 #include "tests/support/temp_machine.h"
 #include "tests/support/unprivileged.h"
 
@@ -190,6 +191,38 @@ TEST_F(InstallFixture, InstallingIntoTheSetupFolderIsNotAFailure) {
     EXPECT_EQ(dlg.messages[0].text, kCompleted);
     EXPECT_EQ(testing::ReadFile(machine.distFolder() / "vornalux.exe"),
               testing::PlaceholderContent("vornalux.exe"));
+}
+
+TEST_F(InstallFixture, NewerRuntimeLibraryIsNeverReplacedByAnOlderOne) {
+    using testing::BuildPeLibrary;
+    using testing::VersionWord;
+    const fs::path system32 = machine.windowsFolder() / "system32";
+    const std::string ours = BuildPeLibrary({VersionWord(6, 0), VersionWord(8168, 0)});
+    testing::WriteFile(machine.distFolder() / "msvcrt.dll", ours);
+    testing::WriteFile(machine.distFolder() / "mfc42.dll", ours);
+    struct Case {
+        const char* name;
+        std::string existing;
+        bool replaced;
+    } cases[] = {
+        {"msvcrt.dll", BuildPeLibrary({VersionWord(7, 0), 0}), false},              // newer
+        {"mfc42.dll", BuildPeLibrary({VersionWord(6, 0), VersionWord(8168, 0)}), false},  // same
+    };
+    for (const Case& c : cases) testing::WriteFile(system32 / c.name, c.existing);
+    ASSERT_TRUE(Install("C:\\Games\\Vornalux"));
+    for (const Case& c : cases) EXPECT_EQ(testing::ReadFile(system32 / c.name), c.existing) << c.name;
+    // Kept libraries are named on the status line and are not failures.
+    EXPECT_EQ(dlg.statusTexts[0], "C:\\windows\\system32\\msvcrt.dll");
+    ASSERT_EQ(dlg.messages.size(), 1u);
+    EXPECT_EQ(dlg.messages[0].text, kCompleted);
+
+    // An older one, or one whose version cannot be read, is handled as each deserves.
+    testing::WriteFile(system32 / "msvcrt.dll", BuildPeLibrary({VersionWord(5, 0), 0}));
+    testing::WriteFile(system32 / "mfc42.dll", "not a library");
+    dlg.messages.clear();
+    ASSERT_TRUE(Install("C:\\Games\\Vornalux"));
+    EXPECT_EQ(testing::ReadFile(system32 / "msvcrt.dll"), ours);
+    EXPECT_EQ(testing::ReadFile(system32 / "mfc42.dll"), "not a library");
 }
 
 TEST_F(InstallFixture, ForbiddenDirectoriesAreRefusedBeforeAnythingHappens) {
