@@ -86,7 +86,8 @@ TEST_F(FileOperationTest, CopyCreatesMissingFoldersOnlyWhenAllowed) {
     EXPECT_TRUE(request.fAnyOperationsAborted);
     EXPECT_FALSE(fs::exists(C("Other")));
     ASSERT_EQ(dlg.questions.size(), 1u);
-    EXPECT_NE(dlg.questions[0].find("C:\\Other"), std::string::npos) << dlg.questions[0];
+    EXPECT_EQ(dlg.questions[0],
+              "The folder 'C:\\Other' does not exist.  Do you want to create it?");
 
     // Nobody to ask is no yes.
     EXPECT_NE(Copy("C:\\src.txt", "C:\\Other\\x.txt", 0, false), 0);
@@ -114,7 +115,9 @@ TEST_F(FileOperationTest, CopyReplacesAnExistingFileOnlyWhenAllowed) {
     dlg.confirmationAnswers = {true};
     EXPECT_EQ(Copy("C:\\src.txt", "C:\\Games\\x.txt", 0), 0);
     EXPECT_EQ(ReadFile(C("Games/x.txt")), "new");
-    EXPECT_EQ(dlg.questions.size(), 2u);
+    EXPECT_EQ(dlg.questions,
+              std::vector<std::string>(
+                  2, "'C:\\Games\\x.txt' already exists.  Do you want to replace it?"));
 
     WriteFile(C("src.txt"), "newer");
     EXPECT_EQ(Copy("C:\\src.txt", "C:\\GAMES\\X.TXT"), 0);
@@ -262,7 +265,7 @@ TEST_F(FileOperationTest, DeleteAsksFirstWithoutNoConfirmation) {
     EXPECT_EQ(ReadFile(C("Games/x.txt")), "x");
     EXPECT_EQ(dlg.questions,
               (std::vector<std::string>{
-                  "Are you sure you want to delete 'C:\\Games' and all its contents?",
+                  "Are you sure you want to delete the folder 'C:\\Games' and all of its contents?",
                   "Are you sure you want to delete 'C:\\Games\\x.txt'?"}));
 
     dlg.confirmationAnswers = {true};

@@ -132,7 +132,7 @@ public:
 
         if (const int folder = PrepareTargetFolder(target, windowsTarget); folder != ERROR_SUCCESS)
             return folder;
-        if (existing && !Confirm(ReplaceQuestion(windowsTarget, *existing), "Confirm File Replace"))
+        if (existing && !Confirm(ReplaceQuestion(windowsTarget), "Confirm File Replace"))
             return Refused();
         return CopyWithProgress(source->path, target, *sourceStat, windowsTarget);
     }
@@ -148,7 +148,8 @@ public:
         const bool folder = S_ISDIR(st->st_mode);
         const bool agreed =
             folder
-                ? Confirm("Are you sure you want to delete '" + name + "' and all its contents?",
+                ? Confirm("Are you sure you want to delete the folder '" + name +
+                              "' and all of its contents?",
                           "Confirm Folder Delete")
                 : Confirm("Are you sure you want to delete '" + name + "'?", "Confirm File Delete");
         if (!agreed) return Refused();
@@ -184,19 +185,14 @@ private:
         const std::size_t separator = LastSeparator(machine_, windowsTarget);
         const std::string windowsFolder = windowsTarget.substr(0, separator);
         if (!Confirm(
-                "The folder '" + windowsFolder + "' does not exist.\n\nDo you want to create it?",
-                "Confirm Create Folder"))
+                "The folder '" + windowsFolder + "' does not exist.  Do you want to create it?",
+                "Confirm Folder Create"))
             return Refused();
         return CreateHostFolders(folder);
     }
 
-    std::string ReplaceQuestion(const std::string& windowsTarget, const struct stat& existing) {
-        const bool readOnly = (existing.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
-        const std::string name(LastComponent(machine_, windowsTarget));
-        if (readOnly)
-            return "The file '" + name + "' is a read-only file.\n\nDo you want to replace it?";
-        return "This folder already contains a file named '" + name +
-               "'.\n\nDo you want to replace the existing file?";
+    std::string ReplaceQuestion(const std::string& windowsTarget) {
+        return "'" + windowsTarget + "' already exists.  Do you want to replace it?";
     }
 
     int CopyWithProgress(const std::string& source, const std::string& target,
