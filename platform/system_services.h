@@ -10,13 +10,13 @@ namespace vx {
 
 // The shell's SHFILEOPSTRUCTA, with the fields the setup program sets.
 struct FileOperationRequest {
-    HWND hwnd = nullptr;          // owner of any progress or confirmation window
-    UINT wFunc = 0;               // FO_COPY or FO_DELETE
-    const char* pFrom = nullptr;  // one path, ended by two zero bytes
-    const char* pTo = nullptr;    // one path for a copy, none for a delete
-    WORD fFlags = 0;              // FOF_SILENT, FOF_NOCONFIRMATION
-    BOOL fAnyOperationsAborted = FALSE;  // set when the user refused a question
-    void* hNameMappings = nullptr;        // never read
+    HWND hwnd = nullptr;                      // owner of any progress or confirmation window
+    UINT wFunc = 0;                           // FO_COPY or FO_DELETE
+    const char* pFrom = nullptr;              // one path, ended by two zero bytes
+    const char* pTo = nullptr;                // one path for a copy, none for a delete
+    WORD fFlags = 0;                          // FOF_SILENT, FOF_NOCONFIRMATION
+    BOOL fAnyOperationsAborted = FALSE;       // set when the user refused a question
+    void* hNameMappings = nullptr;            // never read
     const char* lpszProgressTitle = nullptr;  // never given
 };
 
@@ -43,8 +43,8 @@ public:
                                            const char* fileName) = 0;
     virtual UINT GetPrivateProfileIntA(const char* section, const char* key, int defaultValue,
                                        const char* fileName) = 0;
-    virtual BOOL WritePrivateProfileStringA(const char* section, const char* key,
-                                            const char* value, const char* fileName) = 0;
+    virtual BOOL WritePrivateProfileStringA(const char* section, const char* key, const char* value,
+                                            const char* fileName) = 0;
 
     virtual int SHFileOperationA(FileOperationRequest* request) = 0;
     virtual BOOL SetFileAttributesA(const char* path, DWORD attributes) = 0;
@@ -61,8 +61,7 @@ public:
     virtual UINT WinExec(const char* commandLine, UINT showState) = 0;
 
     virtual DWORD GetFileVersionInfoSizeA(const char* path, DWORD* handle) = 0;
-    virtual BOOL GetFileVersionInfoA(const char* path, DWORD handle, DWORD length,
-                                     void* data) = 0;
+    virtual BOOL GetFileVersionInfoA(const char* path, DWORD handle, DWORD length, void* data) = 0;
     virtual BOOL VerQueryValueA(const void* block, const char* subBlock, void** buffer,
                                 UINT* length) = 0;
 

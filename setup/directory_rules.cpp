@@ -31,7 +31,12 @@ bool HoldsForbiddenCharacter(SystemServices& sys, const std::string& d) {
         const auto c = static_cast<unsigned char>(*p);
         if (c < 0x20) return true;
         switch (c) {
-            case '*': case '?': case '"': case '<': case '>': case '|':
+            case '*':
+            case '?':
+            case '"':
+            case '<':
+            case '>':
+            case '|':
                 return true;
             case ':':
                 if (p != d.c_str() + 1) return true;
@@ -76,8 +81,8 @@ bool IsDriveRoot(SystemServices& sys, const std::string& d) {
 // Whether `directory` is `protectedPath` or a folder above it, by file identity.
 bool HoldsFolder(SystemServices& sys, const FileIdentity& directory, const char* protectedPath) {
     std::array<FileIdentity, 256> lineage;
-    const UINT count = sys.GetAncestorIdentities(protectedPath, lineage.data(),
-                                                 static_cast<UINT>(lineage.size()));
+    const UINT count =
+        sys.GetAncestorIdentities(protectedPath, lineage.data(), static_cast<UINT>(lineage.size()));
     for (UINT i = 0; i < count && i < lineage.size(); ++i)
         if (lineage[i] == directory) return true;
     return false;

@@ -15,8 +15,8 @@ namespace {
 
 constexpr WORD kQuietFlags = FOF_NOCONFIRMATION | FOF_SILENT;
 
-int CopyFile(SystemServices& sys, DialogServices& dlg, const PathBuffer& from,
-             const PathBuffer& to, WORD flags) {
+int CopyFile(SystemServices& sys, DialogServices& dlg, const PathBuffer& from, const PathBuffer& to,
+             WORD flags) {
     FileOperationRequest request;
     request.hwnd = dlg.GetSafeHwnd();
     request.wFunc = FO_COPY;
@@ -98,8 +98,8 @@ bool InstallFile(SystemServices& sys, DialogServices& dlg, const PathBuffer& fro
     return true;
 }
 
-void InstallRuntimeLibraries(SystemServices& sys, DialogServices& dlg,
-                             const PathBuffer& sourceDir, std::vector<std::string>& failed) {
+void InstallRuntimeLibraries(SystemServices& sys, DialogServices& dlg, const PathBuffer& sourceDir,
+                             std::vector<std::string>& failed) {
     for (const char* name : SystemFiles) {
         PathBuffer from, to;
         if (!ComposeSystemPath(sys, name, to)) {
@@ -139,8 +139,7 @@ void ResetSettings(SystemServices& sys, DialogServices& dlg, bool hasSoundCard) 
     WriteAudioSettings(sys, hasSoundCard);
 }
 
-void ReportInstall(DialogServices& dlg, const std::vector<std::string>& failed,
-                   bool groupCreated) {
+void ReportInstall(DialogServices& dlg, const std::vector<std::string>& failed, bool groupCreated) {
     if (failed.empty() && groupCreated) {
         dlg.MessageBox(
             "Vornalux! has completed installation.  You can launch it from the Start Menu under "

@@ -6,15 +6,14 @@ namespace vx {
 
 std::string SettingsFile::ReadDirectory() const {
     PathBuffer directory;
-    sys_.GetPrivateProfileStringA("Installation", "Directory", kDefaultInstallDir,
-                                  directory.data(), directory.capacity(), kSettingsFileName);
+    sys_.GetPrivateProfileStringA("Installation", "Directory", kDefaultInstallDir, directory.data(),
+                                  directory.capacity(), kSettingsFileName);
     return std::string(directory.view());
 }
 
 bool SettingsFile::IsInstalled() const {
-    const int installed =
-        static_cast<int>(sys_.GetPrivateProfileIntA("Installation", "VornaluxInstalled", 0,
-                                                    kSettingsFileName));
+    const int installed = static_cast<int>(
+        sys_.GetPrivateProfileIntA("Installation", "VornaluxInstalled", 0, kSettingsFileName));
     return installed > 0;
 }
 

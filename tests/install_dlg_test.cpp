@@ -123,8 +123,8 @@ TEST_F(DialogFixture, BrowseThenInstallLandsInThePickedFolder) {
         EXPECT_EQ(w.dialogTemplate().caption, std::string("Do you have a sound card?"));
         w.PressEnter();
     }});
-    const INT_PTR result = Run({[](ScriptedWindow& w) { w.Click(IDC_BROWSE); },
-                                [](ScriptedWindow& w) { w.Click(IDOK); }});
+    const INT_PTR result = Run(
+        {[](ScriptedWindow& w) { w.Click(IDC_BROWSE); }, [](ScriptedWindow& w) { w.Click(IDOK); }});
     EXPECT_EQ(result, IDOK);
     for (const char* name : {"vornalux.exe", "readme.txt"})
         EXPECT_TRUE(fs::exists(machine.driveC() / "Games" / "Picked" / name)) << name;

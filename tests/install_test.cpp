@@ -30,7 +30,8 @@ const std::string kAudioNo =
 
 std::string InstalledKeys(const std::string& directory) {
     return "[ScreenMode]\r\nWindowWidth=414\r\n[Installation]\r\nVornaluxInstalled=1\r\n"
-           "Directory=" + directory + "\r\n";
+           "Directory=" +
+           directory + "\r\n";
 }
 
 struct InstallFixture : ::testing::Test {
@@ -55,8 +56,8 @@ struct InstallFixture : ::testing::Test {
 
 TEST_F(InstallFixture, FirstInstallPutsEverythingInPlace) {
     // Source files marked read-only, as on a CD.
-    fs::permissions(machine.distFolder() / "readme.txt", fs::perms::owner_write | fs::perms::group_write |
-                                                            fs::perms::others_write,
+    fs::permissions(machine.distFolder() / "readme.txt",
+                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                     fs::perm_options::remove);
 
     ASSERT_TRUE(Install("C:\\Games\\Vornalux"));
@@ -109,7 +110,8 @@ TEST_F(InstallFixture, DirectoryThatCannotBeCreatedStopsTheInstall) {
 }
 
 TEST_F(InstallFixture, ReadOnlyFolderStopsTheInstall) {
-    if (!testing::CanDropPrivileges()) GTEST_SKIP() << "needs root to switch to an unprivileged user";
+    if (!testing::CanDropPrivileges())
+        GTEST_SKIP() << "needs root to switch to an unprivileged user";
     // The unprivileged user may write the settings but not into C:\Locked.
     fs::create_directories(machine.driveC() / "Locked");
     fs::permissions(machine.windowsFolder(), fs::perms::all);
@@ -173,6 +175,19 @@ TEST_F(InstallFixture, LongFolderWithSpacesGetsTheShortProgramPath) {
     EXPECT_EQ(dlg.messages[0].text, kCompleted);
 }
 
+TEST_F(InstallFixture, ScriptThatWouldNotFitIsNotWritten) {
+    // 24 components of nine characters: the short path is nearly as long as
+    // the directory, and the two together overflow the script's 512 bytes.
+    std::string directory = "C:";
+    for (int i = 0; i < 24; ++i) directory += "\\abcdefghi";
+    ASSERT_TRUE(Install(directory));
+    EXPECT_FALSE(fs::exists(machine.windowsFolder() / "SETUP.INI"));
+    ASSERT_EQ(dlg.messages.size(), 1u);
+    EXPECT_EQ(dlg.messages[0].text,
+              "Vornalux! installation is incomplete.\nThe Start Menu group PELTOMARK! Inc could "
+              "not be created.");
+}
+
 TEST_F(InstallFixture, ProbeNeverTouchesAFileOfTheUsers) {
     const fs::path target = machine.driveC() / "Games" / "Vornalux";
     testing::WriteFile(target / "RUZI.INI", "mine");
@@ -205,12 +220,13 @@ TEST_F(InstallFixture, NewerRuntimeLibraryIsNeverReplacedByAnOlderOne) {
         std::string existing;
         bool replaced;
     } cases[] = {
-        {"msvcrt.dll", BuildPeLibrary({VersionWord(7, 0), 0}), false},              // newer
+        {"msvcrt.dll", BuildPeLibrary({VersionWord(7, 0), 0}), false},                    // newer
         {"mfc42.dll", BuildPeLibrary({VersionWord(6, 0), VersionWord(8168, 0)}), false},  // same
     };
     for (const Case& c : cases) testing::WriteFile(system32 / c.name, c.existing);
     ASSERT_TRUE(Install("C:\\Games\\Vornalux"));
-    for (const Case& c : cases) EXPECT_EQ(testing::ReadFile(system32 / c.name), c.existing) << c.name;
+    for (const Case& c : cases)
+        EXPECT_EQ(testing::ReadFile(system32 / c.name), c.existing) << c.name;
     // Kept libraries are named on the status line and are not failures.
     EXPECT_EQ(dlg.statusTexts[0], "C:\\windows\\system32\\msvcrt.dll");
     ASSERT_EQ(dlg.messages.size(), 1u);
@@ -239,7 +255,8 @@ TEST_F(InstallFixture, ForbiddenDirectoriesAreRefusedBeforeAnythingHappens) {
         {"C:\\", "\"C:\\\" is the root of a drive."},
         {"c:\\Games\\..", "\"c:\\Games\\..\" is the root of a drive."},
         {"C:\\WINDOWS", "\"C:\\WINDOWS\" holds the Windows system files."},
-        {"C:\\windows\\system32\\..", "\"C:\\windows\\system32\\..\" holds the Windows system files."},
+        {"C:\\windows\\system32\\..",
+         "\"C:\\windows\\system32\\..\" holds the Windows system files."},
         {"C:\\windows\\SYSTEM32", "\"C:\\windows\\SYSTEM32\" holds the Windows system files."},
     };
     for (const Case& c : cases) {
@@ -270,7 +287,8 @@ TEST_F(InstallFixture, FoldersHoldingProtectedOnesAreRefusedWhateverTheSpelling)
 
     char home[MAX_PATH] = {};
     ASSERT_GT(machine.sys().GetHomeDirectoryA(home, MAX_PATH), 0u);
-    EXPECT_EQ(check(home, SetupAction::Install), "\"" + std::string(home) + "\" holds your home folder.");
+    EXPECT_EQ(check(home, SetupAction::Install),
+              "\"" + std::string(home) + "\" holds your home folder.");
 
     // The setup program's folder may be installed into but never uninstalled.
     EXPECT_EQ(check(std::string(source.view()), SetupAction::Install), "");

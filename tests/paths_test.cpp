@@ -96,8 +96,8 @@ TEST(PathsTest, SourceDirectoryWalksWholeCharacters) {
     // A folder whose name ends in a character with the trail byte '\'.
     const std::filesystem::path folder = machine.driveC() / "\xE8\xA1\xA8";  // U+8868 in UTF-8
     testing::WriteFile(folder / "install", "#!/bin/sh\n");
-    posix::PosixSystemServices sys(
-        {machine.machineFolder().string(), (folder / "install").string(), posix::CodePage::ShiftJis});
+    posix::PosixSystemServices sys({machine.machineFolder().string(), (folder / "install").string(),
+                                    posix::CodePage::ShiftJis});
     PathBuffer source;
     TakeSourceDirectory(sys, source);
     EXPECT_EQ(source.view(), "C:\\\x95\x5C");

@@ -113,7 +113,8 @@ TEST_F(UninstallFixture, OtherShortcutsOfTheMakerStay) {
 }
 
 TEST_F(UninstallFixture, FilesThatRemainKeepTheGameInstalled) {
-    if (!testing::CanDropPrivileges()) GTEST_SKIP() << "needs root to switch to an unprivileged user";
+    if (!testing::CanDropPrivileges())
+        GTEST_SKIP() << "needs root to switch to an unprivileged user";
     Install();
     // The unprivileged user may edit the Windows folder but not the game's.
     fs::permissions(machine.windowsFolder(), fs::perms::all);

@@ -30,15 +30,14 @@ constexpr ControlTemplate kInstallControls[] = {
      "Note: The shareware version does not come with Direct X3.  If you don't have it, get it "
      "from Microsoft's web page.",
      7, 138, 179, 16, kChild},
-    {IDC_LAUNCH, ControlKind::PushButton, "Launch Vornalux!", 7, 159, 70, 12,
-     kTab | BS_PUSHBUTTON},
+    {IDC_LAUNCH, ControlKind::PushButton, "Launch Vornalux!", 7, 159, 70, 12, kTab | BS_PUSHBUTTON},
 };
 
 constexpr ControlTemplate kSoundCardControls[] = {
     {IDOK, ControlKind::DefPushButton, "Yes!", 74, 33, 50, 14, kTab | BS_DEFPUSHBUTTON},
     {IDCANCEL, ControlKind::PushButton, "No!", 129, 33, 50, 14, kTab | BS_PUSHBUTTON},
-    {-1, ControlKind::StaticLeft, "Do you have a soundcard installed under Windows 95?", 7, 7,
-     172, 21, kChild},
+    {-1, ControlKind::StaticLeft, "Do you have a soundcard installed under Windows 95?", 7, 7, 172,
+     21, kChild},
 };
 
 const DialogTemplate kInstallDialog{

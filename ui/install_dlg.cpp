@@ -19,8 +19,7 @@ ON_BN_CLICKED(IDC_BROWSE, &CInstallDlg::OnBrowse)
 ON_BN_CLICKED(IDC_LAUNCH, &CInstallDlg::OnLaunch)
 END_MESSAGE_MAP()
 
-CInstallDlg::CInstallDlg(CDialog* parent)
-    : CDialog(IDD_INSTALL_DIALOG, parent), services_(*this) {
+CInstallDlg::CInstallDlg(CDialog* parent) : CDialog(IDD_INSTALL_DIALOG, parent), services_(*this) {
     InitFromSettings(SettingsFile(AfxGetSystem()));
     m_hIcon = AfxGetApp() ? AfxGetApp()->LoadIcon(IDR_MAINFRAME) : LoadImageA(IDR_MAINFRAME);
 }

@@ -11,7 +11,11 @@ class MainDialogServices final : public DialogServices {
 public:
     explicit MainDialogServices(CDialog& dialog) : dialog_(dialog) {}
 
-    HWND GetSafeHwnd() override { return HwndOf(this); }
+    // The dialog's real window where there is one; the stand-in's handle otherwise.
+    HWND GetSafeHwnd() override {
+        const HWND native = dialog_.window() ? dialog_.window()->NativeHandle() : nullptr;
+        return native ? native : HwndOf(this);
+    }
     BOOL CheckDlgButton(int id, UINT check) override;
     BOOL SetDlgItemTextA(int id, const char* text) override;
     int GetDlgItemTextA(int id, char* buffer, int size) override;

@@ -24,9 +24,7 @@ public:
         return static_cast<std::uint32_t>(data_[offset]) |
                static_cast<std::uint32_t>(data_[offset + 1]) << 8;
     }
-    std::uint32_t U32(std::size_t offset) const {
-        return U16(offset) | U16(offset + 2) << 16;
-    }
+    std::uint32_t U32(std::size_t offset) const { return U16(offset) | U16(offset + 2) << 16; }
     std::int32_t I32(std::size_t offset) const { return static_cast<std::int32_t>(U32(offset)); }
     unsigned char At(std::size_t offset) const { return data_[offset]; }
     Bytes Slice(std::size_t offset, std::size_t count) const {
@@ -57,8 +55,8 @@ struct InfoHeader {
 
 std::optional<InfoHeader> ReadInfoHeader(const Bytes& b, std::size_t at) {
     if (!b.Has(at, kInfoHeaderSize)) return std::nullopt;
-    InfoHeader h{b.I32(at + 4),     b.I32(at + 8),      b.U16(at + 14),
-                 b.U32(at + 16),    b.U32(at + 32),     b.U32(at)};
+    InfoHeader h{b.I32(at + 4),  b.I32(at + 8),  b.U16(at + 14),
+                 b.U32(at + 16), b.U32(at + 32), b.U32(at)};
     if (h.headerSize < kInfoHeaderSize || !b.Has(at, h.headerSize)) return std::nullopt;
     if (b.U16(at + 12) != 1 || h.compression != kBiRgb) return std::nullopt;
     if (h.width <= 0 || h.width > kMaxSide || h.height == 0 || h.height > kMaxSide ||
@@ -194,7 +192,8 @@ bool DecodeIcon4(const unsigned char* bytes, std::size_t size, int width, Pictur
         out.rgb.resize(static_cast<std::size_t>(width) * width * 3);
         for (int y = 0; y < width; ++y) {
             const int stored = width - 1 - y;  // bottom-up
-            const std::size_t colourRow = static_cast<std::size_t>(colourAt + stored * colourStride);
+            const std::size_t colourRow =
+                static_cast<std::size_t>(colourAt + stored * colourStride);
             const std::size_t maskRow = static_cast<std::size_t>(maskAt + stored * maskStride);
             for (int x = 0; x < width; ++x) {
                 const unsigned char packed = image.At(colourRow + x / 2);

@@ -109,8 +109,8 @@ BOOL CDialog::UpdateData(BOOL saveAndValidate) {
 }
 
 int CDialog::MessageBox(const char* text, const char* caption, UINT type) {
-    const char* title = caption ? caption : (g_app && g_app->m_pszAppName ? g_app->m_pszAppName
-                                                                           : this->caption());
+    const char* title =
+        caption ? caption : (g_app && g_app->m_pszAppName ? g_app->m_pszAppName : this->caption());
     return g_backend->MessageBox(window_.get(), text ? text : "", title, type);
 }
 

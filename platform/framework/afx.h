@@ -142,25 +142,39 @@ const DialogTemplate* AfxFindTemplate(int id);
 // The bitmap or icon of that identifier from the program's own module, or nullptr.
 const Picture* LoadImageA(int resourceId);
 
-#define DECLARE_MESSAGE_MAP()                       \
-protected:                                          \
-    static const ::vx::AFX_MSGMAP messageMap;        \
+#define DECLARE_MESSAGE_MAP()                             \
+protected:                                                \
+    static const ::vx::AFX_MSGMAP messageMap;             \
     static const ::vx::AFX_MSGMAP_ENTRY messageEntries[]; \
     const ::vx::AFX_MSGMAP* GetMessageMap() const override { return &messageMap; }
 
-#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                  \
-    const ::vx::AFX_MSGMAP theClass::messageMap = {&baseClass::messageMap,      \
+#define BEGIN_MESSAGE_MAP(theClass, baseClass)                                    \
+    const ::vx::AFX_MSGMAP theClass::messageMap = {&baseClass::messageMap,        \
                                                    &theClass::messageEntries[0]}; \
     const ::vx::AFX_MSGMAP_ENTRY theClass::messageEntries[] = {
-#define END_MESSAGE_MAP() {0, 0, 0, ::vx::AfxSig::None, nullptr, nullptr}};
+#define END_MESSAGE_MAP()                             \
+    { 0, 0, 0, ::vx::AfxSig::None, nullptr, nullptr } \
+    }                                                 \
+    ;
 
-#define ON_WM_PAINT(theClass) \
-    {::vx::WM_PAINT, 0, 0, ::vx::AfxSig::Void, static_cast<::vx::AFX_PMSG>(&theClass::OnPaint), nullptr},
-#define ON_WM_QUERYDRAGICON(theClass)                      \
-    {::vx::WM_QUERYDRAGICON, 0, 0, ::vx::AfxSig::Icon, nullptr, \
-     static_cast<::vx::AFX_PMSG_ICON>(&theClass::OnQueryDragIcon)},
-#define ON_BN_CLICKED(id, memberFxn) \
-    {::vx::WM_COMMAND, ::vx::BN_CLICKED, id, ::vx::AfxSig::Void, static_cast<::vx::AFX_PMSG>(memberFxn), nullptr},
+#define ON_WM_PAINT(theClass)                                                                   \
+    {::vx::WM_PAINT, 0, 0, ::vx::AfxSig::Void, static_cast<::vx::AFX_PMSG>(&theClass::OnPaint), \
+     nullptr},
+#define ON_WM_QUERYDRAGICON(theClass) \
+    {                                 \
+        ::vx::WM_QUERYDRAGICON,       \
+        0,                            \
+        0,                            \
+        ::vx::AfxSig::Icon,           \
+        nullptr,                      \
+        static_cast<::vx::AFX_PMSG_ICON>(&theClass::OnQueryDragIcon)},
+#define ON_BN_CLICKED(id, memberFxn)         \
+    {::vx::WM_COMMAND,                       \
+     ::vx::BN_CLICKED,                       \
+     id,                                     \
+     ::vx::AfxSig::Void,                     \
+     static_cast<::vx::AFX_PMSG>(memberFxn), \
+     nullptr},
 #define ON_COMMAND(id, memberFxn) ON_BN_CLICKED(id, memberFxn)
 
 }  // namespace vx

@@ -11,11 +11,11 @@ namespace vx {
 enum class ControlKind {
     DefPushButton,  // the default button: Enter clicks it
     PushButton,
-    CheckBox,       // plain: a click changes nothing on screen by itself
-    Edit,           // single line, bordered, scrolls sideways
-    StaticLeft,     // left-aligned text, wrapping inside its rectangle
-    StaticCenter,   // centred text
-    Bitmap,         // a picture sized by its bitmap
+    CheckBox,      // plain: a click changes nothing on screen by itself
+    Edit,          // single line, bordered, scrolls sideways
+    StaticLeft,    // left-aligned text, wrapping inside its rectangle
+    StaticCenter,  // centred text
+    Bitmap,        // a picture sized by its bitmap
 };
 
 // Window styles the templates use (the values of the Win32 constants).
@@ -38,7 +38,7 @@ inline constexpr DWORD BS_DEFPUSHBUTTON = 0x00000001;
 inline constexpr DWORD BS_CHECKBOX = 0x00000002;
 
 struct ControlTemplate {
-    int id;            // -1 for a static control nobody addresses
+    int id;  // -1 for a static control nobody addresses
     ControlKind kind;
     const char* text;
     int x, y, cx, cy;  // dialog units

@@ -51,6 +51,8 @@ public:
     virtual bool IsIconic() const = 0;
     // Paints the icon centred in the client area of a minimised window.
     virtual void DrawIcon(const Picture& icon) = 0;
+    // The system's own handle of the window where the backend has one (Win32).
+    virtual HWND NativeHandle() const { return nullptr; }
 };
 
 class WindowBackend {

@@ -29,18 +29,18 @@ public:
     explicit ScriptedDialogServices(SystemServices& sys) : sys_(sys) {}
 
     // Script.
-    std::string directoryField;             // what GetDlgItemTextA(1003) returns
-    std::deque<INT_PTR> soundCardAnswers;   // IDOK or IDCANCEL; empty: IDOK
-    std::deque<bool> confirmationAnswers;   // empty: yes
+    std::string directoryField;            // what GetDlgItemTextA(1003) returns
+    std::deque<INT_PTR> soundCardAnswers;  // IDOK or IDCANCEL; empty: IDOK
+    std::deque<bool> confirmationAnswers;  // empty: yes
 
     // Record.
     std::vector<Check> checks;
-    std::vector<std::string> statusTexts;   // every text set on the status line, in order
+    std::vector<std::string> statusTexts;  // every text set on the status line, in order
     std::vector<Message> messages;
     std::vector<std::string> questions;
     std::vector<INT_PTR> soundCardResults;
     int progressWindows = 0;
-    std::map<int, UINT> checkState;         // the boxes' marks as they stand
+    std::map<int, UINT> checkState;  // the boxes' marks as they stand
 
     HWND GetSafeHwnd() override { return HwndOf(this); }
     BOOL CheckDlgButton(int id, UINT check) override;

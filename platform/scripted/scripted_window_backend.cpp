@@ -44,17 +44,15 @@ void ScriptedWindowBackend::BeginProgress(DialogWindow*, std::string_view text) 
     progressTexts.emplace_back(text);
 }
 
-std::optional<std::string> ScriptedWindowBackend::BrowseForFolder(DialogWindow*,
-                                                                  SystemServices&) {
+std::optional<std::string> ScriptedWindowBackend::BrowseForFolder(DialogWindow*, SystemServices&) {
     if (folderChoices.empty()) return std::nullopt;
     std::optional<std::string> choice = folderChoices.front();
     folderChoices.pop_front();
     return choice;
 }
 
-ScriptedWindow::ScriptedWindow(ScriptedWindowBackend& backend,
-                               const DialogTemplate& dialogTemplate, CDialog& dialog,
-                               std::vector<ScriptedWindowBackend::Step> steps)
+ScriptedWindow::ScriptedWindow(ScriptedWindowBackend& backend, const DialogTemplate& dialogTemplate,
+                               CDialog& dialog, std::vector<ScriptedWindowBackend::Step> steps)
     : backend_(backend), template_(dialogTemplate), dialog_(dialog), steps_(std::move(steps)) {
     for (const ControlTemplate& c : template_.controls) {
         if (c.id != -1) texts_[c.id] = c.text;

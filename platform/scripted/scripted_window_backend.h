@@ -39,8 +39,7 @@ public:
     bool scriptRanOut = false;
 
     std::unique_ptr<DialogWindow> CreateDialogWindow(const DialogTemplate& dialogTemplate,
-                                                     CDialog& dialog,
-                                                     DialogWindow* owner) override;
+                                                     CDialog& dialog, DialogWindow* owner) override;
     int MessageBox(DialogWindow* owner, std::string_view text, std::string_view caption,
                    UINT type) override;
     bool AskConfirmation(DialogWindow* owner, std::string_view text,
@@ -59,8 +58,8 @@ public:
     // What the person at the keyboard does.
     void Click(int id);
     void Type(int id, std::string_view text);  // replaces the field, stopping at its limit
-    void PressEnter();   // the default button
-    void PressEscape();  // Cancel
+    void PressEnter();                         // the default button
+    void PressEscape();                        // Cancel
 
     bool ended() const { return ended_; }
     int focus() const { return focus_; }

@@ -14,16 +14,20 @@ std::string PlaceholderContent(const std::string& name) {
 }
 
 void FillDistribution(TempMachine& machine, bool withConverter) {
-    for (const char* name : ProgramFiles) WriteFile(machine.distFolder() / name, PlaceholderContent(name));
-    for (const char* name : SystemFiles) WriteFile(machine.distFolder() / name, PlaceholderContent(name));
+    for (const char* name : ProgramFiles)
+        WriteFile(machine.distFolder() / name, PlaceholderContent(name));
+    for (const char* name : SystemFiles)
+        WriteFile(machine.distFolder() / name, PlaceholderContent(name));
     if (withConverter) {
         const fs::path built = fs::path(VX_DIST_DIR) / "grpconv";
-        fs::copy_file(built, machine.distFolder() / "grpconv", fs::copy_options::overwrite_existing);
+        fs::copy_file(built, machine.distFolder() / "grpconv",
+                      fs::copy_options::overwrite_existing);
     }
 }
 
 bool WaitForFile(const fs::path& path, int milliseconds) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     while (std::chrono::steady_clock::now() < deadline) {
         std::error_code ec;
         if (fs::exists(path, ec)) return true;

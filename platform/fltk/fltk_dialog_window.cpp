@@ -1,0 +1,247 @@
+#include "platform/fltk/fltk_dialog_window.h"
+
+// Before FLTK's drawing header, which brings in Xlib's macros.
+#include "platform/framework/afx.h"
+
+#include <FL/Fl.H>
+#include <FL/Fl_Box.H>
+#include <FL/Fl_Input.H>
+#include <FL/fl_draw.H>
+
+#include <limits>
+
+namespace vx::fltk {
+
+bool ImageHolder::Assign(const Picture& picture) {
+    if (picture.width <= 0 || picture.height <= 0) return false;
+    const std::size_t needed = static_cast<std::size_t>(picture.width) *
+                               static_cast<std::size_t>(picture.height) * 3;
+    if (picture.rgb.size() < needed) return false;
+    // The new image is complete before the old one goes: a widget may still show it.
+    std::string bytes = picture.rgb.substr(0, needed);
+    auto image = std::make_unique<Fl_RGB_Image>(reinterpret_cast<const uchar*>(bytes.data()),
+                                                picture.width, picture.height, 3);
+    pixels.swap(bytes);
+    image.swap(this->image);
+    return true;
+}
+
+namespace {
+
+void OnControl(Fl_Widget* widget, void* data);
+
+}  // namespace
+
+FltkDialogWindow::FltkDialogWindow(const DialogTemplate& dialogTemplate, CDialog& dialog,
+                                   FltkDialogWindow* owner, const TextCodec& codec)
+    : template_(dialogTemplate), dialog_(dialog), owner_(owner), codec_(codec) {
+    window_ = std::make_unique<DialogFlWindow>(DialogUnitsToPixelsX(template_.cx),
+                                               DialogUnitsToPixelsY(template_.cy),
+                                               codec_.ToUtf8(template_.caption).c_str());
+    controls_.reserve(template_.controls.size());
+    window_->begin();
+    // Children in template order: FLTK's Tab navigation follows child order.
+    for (const ControlTemplate& c : template_.controls) {
+        const int x = DialogUnitsToPixelsX(c.x), y = DialogUnitsToPixelsY(c.y);
+        const int w = DialogUnitsToPixelsX(c.cx), h = DialogUnitsToPixelsY(c.cy);
+        Fl_Widget* widget = nullptr;
+        switch (c.kind) {
+            case ControlKind::DefPushButton:
+            case ControlKind::PushButton: {
+                const bool isDefault = c.kind == ControlKind::DefPushButton;
+                widget = new PushButton(x, y, w, h, isDefault);
+                if (isDefault) defaultId_ = c.id;
+                break;
+            }
+            case ControlKind::CheckBox:
+                widget = new CheckBox(x, y, w, h);
+                break;
+            case ControlKind::Edit: {
+                auto* input = new Fl_Input(x, y, w, h);
+                input->box(FL_DOWN_BOX);
+                input->textfont(kFont);
+                input->textsize(kFontSize);
+                input->when(FL_WHEN_NEVER);
+                widget = input;
+                break;
+            }
+            case ControlKind::StaticLeft:
+            case ControlKind::StaticCenter:
+            case ControlKind::Bitmap: {
+                auto* box = new StaticBox(x, y, w, h);
+                if (c.kind == ControlKind::StaticLeft)
+                    box->align(FL_ALIGN_WRAP | FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_TOP);
+                else if (c.kind == ControlKind::StaticCenter)
+                    box->align(FL_ALIGN_WRAP | FL_ALIGN_INSIDE | FL_ALIGN_TOP);
+                else
+                    box->align(FL_ALIGN_INSIDE | FL_ALIGN_TOP_LEFT);
+                widget = box;
+                break;
+            }
+        }
+        widget->labelfont(kFont);
+        widget->labelsize(kFontSize);
+        if (TakesFocus(c.kind)) widget->callback(OnControl, this);
+        controls_.push_back(Control{&c, widget, {}, {}});
+        if (c.text != nullptr) Show(controls_.back(), c.text);
+    }
+    window_->end();
+    window_->onDefault = [this] { Command(defaultId_); };
+    window_->onCancel = [this] { Command(IDCANCEL); };
+    // Without a system menu there is no close box, and a close request is ignored.
+    if (template_.HasCloseBox()) window_->onClose = [this] { Command(IDCANCEL); };
+    window_->onPaint = [this] { Paint(); };
+}
+
+FltkDialogWindow::~FltkDialogWindow() {
+    window_->Dismiss();
+    window_.reset();
+}
+
+namespace {
+
+void OnControl(Fl_Widget* widget, void* data) { static_cast<FltkDialogWindow*>(data)->Clicked(widget); }
+
+}  // namespace
+
+void FltkDialogWindow::Clicked(Fl_Widget* widget) {
+    for (const Control& c : controls_)
+        if (c.widget == widget) return Command(c.source->id);
+}
+
+FltkDialogWindow::Control* FltkDialogWindow::Find(int id) {
+    for (Control& c : controls_)
+        if (c.source->id == id && id != -1) return &c;
+    return nullptr;
+}
+
+const FltkDialogWindow::Control* FltkDialogWindow::Find(int id) const {
+    return const_cast<FltkDialogWindow*>(this)->Find(id);
+}
+
+void FltkDialogWindow::Command(int id) {
+    if (ended_) return;
+    dialog_.OnCommand(id, BN_CLICKED);
+}
+
+void FltkDialogWindow::Paint() {
+    painting_ = true;
+    dialog_.OnMessage(WM_PAINT);
+    painting_ = false;
+}
+
+INT_PTR FltkDialogWindow::RunModal() {
+    if (ended_) return result_;
+    const Frame frame = template_.HasCloseBox() ? Frame::CloseBox : Frame::NoCloseBox;
+    window_->ShowOwned(owner_ ? owner_->flWindow() : nullptr, frame, owner_ != nullptr, true);
+    // The focus starts on the control OnInitDialog chose, else on the first
+    // one that takes it.
+    Control* first = pendingFocus_ != 0 ? Find(pendingFocus_) : nullptr;
+    for (std::size_t i = 0; first == nullptr && i < controls_.size(); ++i)
+        if (TakesFocus(controls_[i].source->kind)) first = &controls_[i];
+    if (first) first->widget->take_focus();
+    pendingFocus_ = 0;
+    window_->RunUntil(ended_);
+    window_->Dismiss();
+    return result_;
+}
+
+void FltkDialogWindow::EndModal(INT_PTR result) {
+    if (ended_) return;
+    ended_ = true;
+    result_ = result;
+    // Hidden at once, as EndDialog does; the modal loop ends when the handler returns.
+    window_->Dismiss();
+}
+
+void FltkDialogWindow::SetCheck(int id, UINT state) {
+    Control* c = Find(id);
+    if (c && c->source->kind == ControlKind::CheckBox) static_cast<CheckBox*>(c->widget)->SetChecked(state);
+}
+
+UINT FltkDialogWindow::GetCheck(int id) const {
+    const Control* c = Find(id);
+    if (c && c->source->kind == ControlKind::CheckBox) return static_cast<CheckBox*>(c->widget)->checked();
+    return 0;
+}
+
+void FltkDialogWindow::SetText(int id, std::string_view text) {
+    if (Control* c = Find(id)) Show(*c, text);
+}
+
+void FltkDialogWindow::Show(Control& c, std::string_view text) {
+    c.text.assign(text);
+    const std::string utf8 = codec_.ToUtf8(text);
+    if (c.source->kind == ControlKind::Edit) {
+        static_cast<Fl_Input*>(c.widget)->value(utf8.c_str());
+    } else if (c.source->kind != ControlKind::Bitmap) {
+        c.widget->copy_label(LabelText(utf8).c_str());
+        c.widget->redraw();
+    }
+}
+
+std::string FltkDialogWindow::GetText(int id) const {
+    const Control* c = Find(id);
+    if (c == nullptr) return {};
+    if (c->source->kind == ControlKind::Edit)
+        return codec_.ToNarrow(static_cast<const Fl_Input*>(c->widget)->value());
+    return c->text;
+}
+
+void FltkDialogWindow::LimitText(int id, int maxChars) {
+    Control* c = Find(id);
+    if (c == nullptr || c->source->kind != ControlKind::Edit) return;
+    static_cast<Fl_Input*>(c->widget)->maximum_size(maxChars > 0 ? maxChars : std::numeric_limits<int>::max());
+}
+
+void FltkDialogWindow::SetFocus(int id) {
+    Control* c = Find(id);
+    if (c == nullptr || !TakesFocus(c->source->kind)) return;
+    if (!window_->shown()) {
+        pendingFocus_ = id;
+        return;
+    }
+    c->widget->take_focus();
+    // The edit field shows its whole text selected, as after Tab.
+    if (c->source->kind == ControlKind::Edit) {
+        auto* input = static_cast<Fl_Input*>(c->widget);
+        input->position(input->size(), 0);
+    }
+}
+
+void FltkDialogWindow::SetPicture(int id, const Picture& picture) {
+    Control* c = Find(id);
+    if (c == nullptr || c->source->kind != ControlKind::Bitmap) return;
+    if (!c->picture.Assign(picture)) return;
+    auto* box = static_cast<Fl_Box*>(c->widget);
+    box->image(c->picture.image.get());
+    // A bitmap control takes the size of its bitmap.
+    box->resize(box->x(), box->y(), picture.width, picture.height);
+    window_->redraw();
+}
+
+void FltkDialogWindow::SetIcon(const Picture& icon, bool large) {
+    ImageHolder& holder = icons_[large ? 0 : 1];
+    if (!holder.Assign(icon)) return;
+    const Fl_RGB_Image* images[2];
+    int count = 0;
+    for (const ImageHolder& h : icons_)
+        if (h.image) images[count++] = h.image.get();
+    window_->icons(images, count);
+}
+
+bool FltkDialogWindow::IsIconic() const { return window_->shown() && !window_->visible(); }
+
+void FltkDialogWindow::DrawIcon(const Picture& icon) {
+    // Only a paint in progress has somewhere to draw.
+    if (!painting_) return;
+    ImageHolder holder;
+    if (!holder.Assign(icon)) return;
+    constexpr int kIconSide = 32;
+    fl_color(window_->color());
+    fl_rectf(0, 0, window_->w(), window_->h());
+    holder.image->draw((window_->w() - kIconSide + 1) / 2, (window_->h() - kIconSide + 1) / 2);
+    window_->paintOnlyIcon = true;
+}
+
+}  // namespace vx::fltk

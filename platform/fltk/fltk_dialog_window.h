@@ -1,0 +1,74 @@
+// A dialog window built from its template with FLTK widgets.
+#pragma once
+
+#include <FL/Fl_RGB_Image.H>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/fltk/fltk_widgets.h"
+#include "platform/fltk/text_codec.h"
+#include "platform/framework/window_backend.h"
+
+namespace vx::fltk {
+
+// A picture FLTK can draw, holding its own pixels.
+struct ImageHolder {
+    std::string pixels;
+    std::unique_ptr<Fl_RGB_Image> image;
+    // False when the picture's pixels do not match its size.
+    bool Assign(const Picture& picture);
+};
+
+class FltkDialogWindow final : public DialogWindow {
+public:
+    FltkDialogWindow(const DialogTemplate& dialogTemplate, CDialog& dialog,
+                     FltkDialogWindow* owner, const TextCodec& codec);
+    ~FltkDialogWindow() override;
+
+    INT_PTR RunModal() override;
+    void EndModal(INT_PTR result) override;
+    void SetCheck(int id, UINT state) override;
+    UINT GetCheck(int id) const override;
+    void SetText(int id, std::string_view text) override;
+    std::string GetText(int id) const override;
+    void LimitText(int id, int maxChars) override;
+    void SetFocus(int id) override;
+    void SetPicture(int id, const Picture& picture) override;
+    void SetIcon(const Picture& icon, bool large) override;
+    bool IsIconic() const override;
+    void DrawIcon(const Picture& icon) override;
+
+    DialogFlWindow* flWindow() const { return window_.get(); }
+    // A control's click: its command goes to the dialog.
+    void Clicked(Fl_Widget* widget);
+
+private:
+    struct Control {
+        const ControlTemplate* source;
+        Fl_Widget* widget;
+        std::string text;  // narrow, as last set
+        ImageHolder picture;
+    };
+    Control* Find(int id);
+    const Control* Find(int id) const;
+    void Show(Control& c, std::string_view text);
+    void Command(int id);
+    void Paint();
+
+    const DialogTemplate& template_;
+    CDialog& dialog_;
+    FltkDialogWindow* owner_;
+    const TextCodec& codec_;
+    std::unique_ptr<DialogFlWindow> window_;
+    std::vector<Control> controls_;
+    ImageHolder icons_[2];  // large, small
+    int defaultId_ = IDOK;
+    int pendingFocus_ = 0;
+    bool painting_ = false;
+    bool ended_ = false;
+    INT_PTR result_ = IDCANCEL;
+};
+
+}  // namespace vx::fltk

@@ -1,0 +1,189 @@
+// The folder chooser: drives as the machine maps them, their folders read
+// when a branch is opened, a Windows path as the answer.
+#include <FL/Fl.H>
+#include <FL/Fl_Tree.H>
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstring>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "platform/fltk/fltk_shell_windows.h"
+#include "platform/posix/posix_system_services.h"
+
+namespace vx::fltk {
+
+namespace {
+
+struct Folder {
+    std::string windowsPath;  // narrow
+    bool listed = false;
+};
+
+// Names a Windows path cannot address: reserved characters, and trailing
+// dots or spaces, which the path rules drop.
+bool IsAddressable(std::string_view name) {
+    if (name.empty() || name.back() == '.' || name.back() == ' ') return false;
+    for (const char c : name) {
+        if (static_cast<unsigned char>(c) < 0x20) return false;
+        if (std::strchr("\\/:*?\"<>|", c)) return false;
+    }
+    return true;
+}
+
+std::string Join(const std::string& parent, std::string_view name) {
+    std::string path = parent;
+    if (path.empty() || path.back() != '\\') path += '\\';
+    path += name;
+    return path;
+}
+
+struct Entry {
+    std::string hostName;  // UTF-8, as shown
+    std::string narrow;
+};
+
+// The subfolders of a Windows folder, hidden ones (a leading dot) left
+// out as the shell leaves them out, sorted without regard to case.
+std::vector<Entry> Subfolders(const posix::PosixSystemServices& sys, const std::string& windowsPath) {
+    std::vector<Entry> entries;
+    const std::optional<posix::HostPath> mapped = sys.machine().Map(windowsPath);
+    if (!mapped || !mapped->exists) return entries;
+    DIR* dir = opendir(mapped->path.c_str());
+    if (dir == nullptr) return entries;
+    while (const dirent* e = readdir(dir)) {
+        const std::string name = e->d_name;
+        if (name.empty() || name[0] == '.') continue;
+        struct stat st;
+        if (stat((mapped->path + "/" + name).c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
+        const std::optional<std::string> narrow = sys.machine().ToNarrow(name);
+        if (!narrow || !IsAddressable(*narrow)) continue;
+        entries.push_back(Entry{name, *narrow});
+    }
+    closedir(dir);
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+        return strcasecmp(a.hostName.c_str(), b.hostName.c_str()) < 0;
+    });
+    return entries;
+}
+
+class Chooser {
+public:
+    Chooser(SystemServices& sys, const TextCodec& codec)
+        : sys_(sys), posix_(dynamic_cast<posix::PosixSystemServices*>(&sys)), codec_(codec) {}
+
+    std::optional<std::string> Run(DialogFlWindow* owner) {
+        constexpr int kW = 320, kH = 360, kMargin = 11, kButtonW = 75, kButtonH = 23;
+        DialogFlWindow window(kW, kH, "Browse for Folder");
+        tree_ = new Fl_Tree(kMargin, kMargin, kW - 2 * kMargin, kH - 3 * kMargin - kButtonH);
+        tree_->showroot(0);
+        tree_->selectmode(FL_TREE_SELECT_SINGLE);
+        tree_->item_labelfont(kFont);
+        tree_->item_labelsize(kFontSize);
+        tree_->connectorstyle(FL_TREE_CONNECTOR_DOTTED);
+        tree_->callback(OnTree, this);
+        auto* ok = new PushButton(kW - 2 * kMargin - 2 * kButtonW + kMargin - 6, kH - kMargin - kButtonH,
+                                  kButtonW, kButtonH, true);
+        ok->label("OK");
+        auto* cancel = new PushButton(kW - kMargin - kButtonW, kH - kMargin - kButtonH, kButtonW,
+                                      kButtonH, false);
+        cancel->label("Cancel");
+        window.end();
+
+        Fl_Tree_Item* firstDrive = nullptr;
+        for (char letter = 'A'; letter <= 'Z'; ++letter) {
+            const std::string root = std::string(1, letter) + ":\\";
+            const DWORD attributes = sys_.GetFileAttributesA(root.c_str());
+            if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+                continue;
+            Fl_Tree_Item* item = AddFolder(tree_->root(), codec_.ToUtf8(root.substr(0, 2)), root);
+            if (!firstDrive) firstDrive = item;
+        }
+
+        bool done = false;
+        bool picked = false;
+        auto accept = [&] {
+            if (Selected() == nullptr) return;
+            picked = true;
+            done = true;
+        };
+        auto refuse = [&] { done = true; };
+        ok->callback([](Fl_Widget*, void* f) { (*static_cast<std::function<void()>*>(f))(); },
+                     &acceptAction_);
+        cancel->callback([](Fl_Widget*, void* f) { (*static_cast<std::function<void()>*>(f))(); },
+                         &refuseAction_);
+        acceptAction_ = accept;
+        refuseAction_ = refuse;
+        window.onDefault = accept;
+        window.onCancel = refuse;
+        window.onClose = refuse;
+
+        window.ShowOwned(owner, Frame::CloseBox, true, true);
+        if (firstDrive) {
+            tree_->select_only(firstDrive, 0);
+            tree_->set_item_focus(firstDrive);
+        }
+        tree_->take_focus();
+        window.RunUntil(done);
+        window.Dismiss();
+        const Folder* folder = Selected();
+        if (!picked || folder == nullptr) return std::nullopt;
+        return folder->windowsPath;
+    }
+
+private:
+    static void OnTree(Fl_Widget*, void* data) { static_cast<Chooser*>(data)->TreeChanged(); }
+
+    void TreeChanged() {
+        Fl_Tree_Item* item = tree_->callback_item();
+        if (item && tree_->callback_reason() == FL_TREE_REASON_OPENED) List(item);
+    }
+
+    Fl_Tree_Item* AddFolder(Fl_Tree_Item* parent, const std::string& utf8Label,
+                            const std::string& windowsPath) {
+        Fl_Tree_Item* item = tree_->add(parent, utf8Label.c_str());
+        if (item == nullptr) return nullptr;
+        folders_.push_back(Folder{windowsPath, false});
+        item->user_data(&folders_.back());
+        // A stand-in child gives the branch its opener until it is read.
+        if (posix_) tree_->add(item, "");
+        item->close();
+        return item;
+    }
+
+    void List(Fl_Tree_Item* item) {
+        auto* folder = static_cast<Folder*>(item->user_data());
+        if (folder == nullptr || folder->listed || posix_ == nullptr) return;
+        folder->listed = true;
+        item->clear_children();
+        for (const Entry& e : Subfolders(*posix_, folder->windowsPath))
+            AddFolder(item, e.hostName, Join(folder->windowsPath, e.narrow));
+        tree_->redraw();
+    }
+
+    const Folder* Selected() const {
+        Fl_Tree_Item* item = tree_->first_selected_item();
+        return item ? static_cast<const Folder*>(item->user_data()) : nullptr;
+    }
+
+    SystemServices& sys_;
+    posix::PosixSystemServices* posix_;
+    const TextCodec& codec_;
+    Fl_Tree* tree_ = nullptr;
+    std::deque<Folder> folders_;
+    std::function<void()> acceptAction_, refuseAction_;
+};
+
+}  // namespace
+
+std::optional<std::string> ChooseFolder(DialogFlWindow* owner, SystemServices& sys,
+                                        const TextCodec& codec) {
+    Chooser chooser(sys, codec);
+    return chooser.Run(owner);
+}
+
+}  // namespace vx::fltk

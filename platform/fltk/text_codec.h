@@ -1,0 +1,31 @@
+// Narrow text of the machine's code page, as the program holds it, to the
+// UTF-8 FLTK shows and back.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/system_services.h"
+
+namespace vx::posix {
+class Machine;
+}
+
+namespace vx::fltk {
+
+class TextCodec {
+public:
+    // Takes the code page of the machine `sys` stands for; without one,
+    // text passes through unchanged.
+    void Attach(SystemServices& sys);
+
+    // A character with no counterpart becomes '?', as the Windows
+    // conversions substitute their default character.
+    std::string ToUtf8(std::string_view narrow) const;
+    std::string ToNarrow(std::string_view utf8) const;
+
+private:
+    const posix::Machine* machine_ = nullptr;
+};
+
+}  // namespace vx::fltk

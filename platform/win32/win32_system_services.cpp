@@ -1,0 +1,183 @@
+#include "platform/win32/win32_system_services.h"
+
+// After the project's headers: <windows.h> defines several of their names as macros.
+#include <windows.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include <string>
+
+namespace vx::win32 {
+
+namespace {
+
+// Copies `text` out the way the directory calls do: the length without the
+// terminator when it fits, else the size needed.
+UINT CopyOut(const std::string& text, char* buffer, UINT size) {
+    if (buffer == nullptr || text.size() >= size) return static_cast<UINT>(text.size() + 1);
+    text.copy(buffer, text.size());
+    buffer[text.size()] = '\0';
+    return static_cast<UINT>(text.size());
+}
+
+// The full path `path` names, "." and ".." resolved; empty when it has none.
+std::string FullPath(const char* path) {
+    char buffer[MAX_PATH];
+    const DWORD length = ::GetFullPathNameA(path, MAX_PATH, buffer, nullptr);
+    if (length == 0 || length >= MAX_PATH) return {};
+    return std::string(buffer, length);
+}
+
+// The parent of a full path, or empty at the root ("C:\" or "\\server\share\").
+std::string ParentOf(const std::string& full) {
+    std::string path = full;
+    while (path.size() > 3 && (path.back() == '\\' || path.back() == '/')) path.pop_back();
+    const char* begin = path.c_str();
+    const char* lastSeparator = nullptr;
+    for (const char* p = begin; *p != '\0'; p = ::CharNextA(p))
+        if (*p == '\\' || *p == '/') lastSeparator = p;
+    if (lastSeparator == nullptr) return {};
+    const std::size_t cut = static_cast<std::size_t>(lastSeparator - begin);
+    // "C:\x" has the parent "C:\"; "C:\" has none.
+    if (cut + 1 >= path.size()) return {};
+    return path.substr(0, cut < 3 ? cut + 1 : cut);
+}
+
+}  // namespace
+
+DWORD Win32SystemServices::GetModuleFileNameA(char* buffer, DWORD size) {
+    return ::GetModuleFileNameA(::GetModuleHandleA(nullptr), buffer, size);
+}
+
+UINT Win32SystemServices::GetWindowsDirectoryA(char* buffer, UINT size) {
+    return ::GetWindowsDirectoryA(buffer, size);
+}
+
+UINT Win32SystemServices::GetSystemDirectoryA(char* buffer, UINT size) {
+    return ::GetSystemDirectoryA(buffer, size);
+}
+
+const char* Win32SystemServices::CharNextA(const char* position) {
+    return ::CharNextA(position);
+}
+
+DWORD Win32SystemServices::GetPrivateProfileStringA(const char* section, const char* key,
+                                                    const char* defaultValue, char* buffer,
+                                                    DWORD size, const char* fileName) {
+    return ::GetPrivateProfileStringA(section, key, defaultValue, buffer, size, fileName);
+}
+
+UINT Win32SystemServices::GetPrivateProfileIntA(const char* section, const char* key,
+                                                int defaultValue, const char* fileName) {
+    return ::GetPrivateProfileIntA(section, key, defaultValue, fileName);
+}
+
+BOOL Win32SystemServices::WritePrivateProfileStringA(const char* section, const char* key,
+                                                     const char* value, const char* fileName) {
+    return ::WritePrivateProfileStringA(section, key, value, fileName);
+}
+
+int Win32SystemServices::SHFileOperationA(FileOperationRequest* request) {
+    if (request == nullptr) return ERROR_INVALID_PARAMETER;
+    SHFILEOPSTRUCTA operation{};
+    operation.hwnd = reinterpret_cast<::HWND>(request->hwnd);
+    operation.wFunc = request->wFunc;
+    operation.pFrom = request->pFrom;
+    operation.pTo = request->pTo;
+    operation.fFlags = request->fFlags;
+    operation.lpszProgressTitle = request->lpszProgressTitle;
+    const int result = ::SHFileOperationA(&operation);
+    request->fAnyOperationsAborted = operation.fAnyOperationsAborted;
+    request->hNameMappings = operation.hNameMappings;
+    return result;
+}
+
+BOOL Win32SystemServices::SetFileAttributesA(const char* path, DWORD attributes) {
+    return ::SetFileAttributesA(path, attributes);
+}
+
+DWORD Win32SystemServices::GetFileAttributesA(const char* path) {
+    return ::GetFileAttributesA(path);
+}
+
+BOOL Win32SystemServices::RemoveDirectoryA(const char* path) {
+    return ::RemoveDirectoryA(path);
+}
+
+DWORD Win32SystemServices::GetShortPathNameA(const char* longPath, char* buffer, DWORD size) {
+    return ::GetShortPathNameA(longPath, buffer, size);
+}
+
+HFILE Win32SystemServices::_lcreat(const char* path, int attribute) {
+    return ::_lcreat(path, attribute);
+}
+
+UINT Win32SystemServices::_lwrite(HFILE file, const char* bytes, UINT count) {
+    return ::_lwrite(file, bytes, count);
+}
+
+HFILE Win32SystemServices::_lclose(HFILE file) { return ::_lclose(file); }
+
+UINT Win32SystemServices::WinExec(const char* commandLine, UINT showState) {
+    return ::WinExec(commandLine, showState);
+}
+
+DWORD Win32SystemServices::GetFileVersionInfoSizeA(const char* path, DWORD* handle) {
+    ::DWORD nativeHandle = 0;
+    const ::DWORD size = ::GetFileVersionInfoSizeA(path, &nativeHandle);
+    if (handle != nullptr) *handle = nativeHandle;
+    return size;
+}
+
+BOOL Win32SystemServices::GetFileVersionInfoA(const char* path, DWORD handle, DWORD length,
+                                              void* data) {
+    return ::GetFileVersionInfoA(path, handle, length, data);
+}
+
+BOOL Win32SystemServices::VerQueryValueA(const void* block, const char* subBlock, void** buffer,
+                                         UINT* length) {
+    return ::VerQueryValueA(block, subBlock, buffer, length);
+}
+
+BOOL Win32SystemServices::GetFileIdentity(const char* path, FileIdentity* identity) {
+    if (path == nullptr || identity == nullptr) return FALSE;
+    // No access rights are needed for the information; backup semantics open folders too.
+    const HANDLE file = ::CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return FALSE;
+    BY_HANDLE_FILE_INFORMATION information{};
+    const BOOL ok = ::GetFileInformationByHandle(file, &information);
+    ::CloseHandle(file);
+    if (!ok) return FALSE;
+    identity->volume = information.dwVolumeSerialNumber;
+    identity->index = (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) |
+                      information.nFileIndexLow;
+    return TRUE;
+}
+
+UINT Win32SystemServices::GetAncestorIdentities(const char* path, FileIdentity* identities,
+                                                UINT capacity) {
+    if (path == nullptr || identities == nullptr || capacity == 0) return 0;
+    const DWORD attributes = ::GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+        return 0;
+    UINT count = 0;
+    for (std::string folder = FullPath(path); !folder.empty() && count < capacity;
+         folder = ParentOf(folder)) {
+        FileIdentity identity;
+        if (!GetFileIdentity(folder.c_str(), &identity)) break;
+        identities[count++] = identity;
+    }
+    return count;
+}
+
+UINT Win32SystemServices::GetHomeDirectoryA(char* buffer, UINT size) {
+    char profile[MAX_PATH];
+    const DWORD length = ::GetEnvironmentVariableA("USERPROFILE", profile, MAX_PATH);
+    if (length > 0 && length < MAX_PATH) return CopyOut(std::string(profile, length), buffer, size);
+    if (::SHGetFolderPathA(nullptr, CSIDL_PROFILE, nullptr, SHGFP_TYPE_CURRENT, profile) != S_OK)
+        return 0;
+    return CopyOut(profile, buffer, size);
+}
+
+}  // namespace vx::win32

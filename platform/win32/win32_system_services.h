@@ -1,0 +1,49 @@
+// The Win32 system services: every operation handed straight to the real
+// call of KERNEL32, USER32, SHELL32 or VERSION.
+#pragma once
+
+#include "platform/system_services.h"
+
+namespace vx::win32 {
+
+class Win32SystemServices : public SystemServices {
+public:
+    DWORD GetModuleFileNameA(char* buffer, DWORD size) override;
+    UINT GetWindowsDirectoryA(char* buffer, UINT size) override;
+    UINT GetSystemDirectoryA(char* buffer, UINT size) override;
+    const char* CharNextA(const char* position) override;
+
+    DWORD GetPrivateProfileStringA(const char* section, const char* key, const char* defaultValue,
+                                   char* buffer, DWORD size, const char* fileName) override;
+    UINT GetPrivateProfileIntA(const char* section, const char* key, int defaultValue,
+                               const char* fileName) override;
+    BOOL WritePrivateProfileStringA(const char* section, const char* key, const char* value,
+                                    const char* fileName) override;
+
+    int SHFileOperationA(FileOperationRequest* request) override;
+    BOOL SetFileAttributesA(const char* path, DWORD attributes) override;
+    DWORD GetFileAttributesA(const char* path) override;
+    BOOL RemoveDirectoryA(const char* path) override;
+    DWORD GetShortPathNameA(const char* longPath, char* buffer, DWORD size) override;
+
+    HFILE _lcreat(const char* path, int attribute) override;
+    UINT _lwrite(HFILE file, const char* bytes, UINT count) override;
+    HFILE _lclose(HFILE file) override;
+
+    UINT WinExec(const char* commandLine, UINT showState) override;
+
+    DWORD GetFileVersionInfoSizeA(const char* path, DWORD* handle) override;
+    BOOL GetFileVersionInfoA(const char* path, DWORD handle, DWORD length, void* data) override;
+    BOOL VerQueryValueA(const void* block, const char* subBlock, void** buffer,
+                        UINT* length) override;
+
+    // Volume serial number and file index, for files and folders alike.
+    BOOL GetFileIdentity(const char* path, FileIdentity* identity) override;
+    // The folder and each folder above it on the way to its drive's root.
+    UINT GetAncestorIdentities(const char* path, FileIdentity* identities,
+                               UINT capacity) override;
+    // The user's profile folder.
+    UINT GetHomeDirectoryA(char* buffer, UINT size) override;
+};
+
+}  // namespace vx::win32
