@@ -21,9 +21,7 @@ constexpr ControlTemplate kInstallControls[] = {
     {IDC_UNINSTALL, ControlKind::CheckBox, "UnInstall Vornalux! 1.2", 7, 31, 101, 11,
      kTab | BS_CHECKBOX},
     {-1, ControlKind::StaticCenter,
-     "Vornalux! 1.2 shareware edition. Copyright PELTOMARK! Inc.\nShare it freely; all other "
-     "rights reserved.",
-     7, 116, 179, 17, kChild | SS_CENTER},
+     "Vornalux! 1.2 (c) PELTOMARK! Inc.\nShareware: share it freely.", 7, 116, 179, 17, kChild | SS_CENTER},
     {IDC_BROWSE, ControlKind::PushButton, "Browse...", 144, 33, 42, 13, kTab | BS_PUSHBUTTON},
     {IDC_BANNER, ControlKind::Bitmap, "", 13, 49, 15, 13, kChild | SS_BITMAP},
     {IDC_STATUS, ControlKind::StaticLeft,

@@ -8,9 +8,10 @@ function(vx_byte_array variable file)
   if(length EQUAL 0)
     message(FATAL_ERROR "${file} is empty")
   endif()
-  # Sixteen bytes a line, each as 0xNN.
+  # Sixteen bytes a line, each as 0xNN (CMake's expressions know no {n}).
   string(REGEX REPLACE "([0-9a-f][0-9a-f])" "0x\\1," bytes "${hex}")
-  string(REGEX REPLACE "((0x[0-9a-f][0-9a-f],){16})" "\\1\n    " bytes "${bytes}")
+  string(REPEAT "0x[0-9a-f][0-9a-f]," 16 line)
+  string(REGEX REPLACE "(${line})" "\\1\n    " bytes "${bytes}")
   set(${variable} "${bytes}" PARENT_SCOPE)
 endfunction()
 

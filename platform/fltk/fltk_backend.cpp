@@ -39,16 +39,15 @@ public:
                    UINT type) override {
         // The program asks only for OK boxes, with no icon.
         static constexpr fltk::ButtonChoice kOk[] = {{"OK", IDOK}};
-        return fltk::RunButtonWindow(OwnerWindow(owner), codec_.ToUtf8(text), codec_.ToUtf8(caption),
-                                     kOk, IDOK, IDOK, true);
+        return fltk::RunButtonWindow(OwnerWindow(owner), codec_.ToUtf8(text),
+                                     codec_.ToUtf8(caption), kOk, IDOK, IDOK, true);
     }
 
     bool AskConfirmation(DialogWindow* owner, std::string_view text,
                          std::string_view caption) override {
         static constexpr fltk::ButtonChoice kYesNo[] = {{"&Yes", IDYES}, {"&No", IDNO}};
         return fltk::RunButtonWindow(OwnerWindow(owner), codec_.ToUtf8(text),
-                                     codec_.ToUtf8(caption), kYesNo, IDYES, IDNO,
-                                     true) == IDYES;
+                                     codec_.ToUtf8(caption), kYesNo, IDYES, IDNO, true) == IDYES;
     }
 
     void BeginProgress(DialogWindow* owner, std::string_view text) override {

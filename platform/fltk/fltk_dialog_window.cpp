@@ -1,8 +1,5 @@
 #include "platform/fltk/fltk_dialog_window.h"
 
-// Before FLTK's drawing header, which brings in Xlib's macros.
-#include "platform/framework/afx.h"
-
 #include <FL/Fl.H>
 #include <FL/Fl_Box.H>
 #include <FL/Fl_Input.H>
@@ -14,8 +11,8 @@ namespace vx::fltk {
 
 bool ImageHolder::Assign(const Picture& picture) {
     if (picture.width <= 0 || picture.height <= 0) return false;
-    const std::size_t needed = static_cast<std::size_t>(picture.width) *
-                               static_cast<std::size_t>(picture.height) * 3;
+    const std::size_t needed =
+        static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height) * 3;
     if (picture.rgb.size() < needed) return false;
     // The new image is complete before the old one goes: a widget may still show it.
     std::string bytes = picture.rgb.substr(0, needed);
@@ -100,7 +97,9 @@ FltkDialogWindow::~FltkDialogWindow() {
 
 namespace {
 
-void OnControl(Fl_Widget* widget, void* data) { static_cast<FltkDialogWindow*>(data)->Clicked(widget); }
+void OnControl(Fl_Widget* widget, void* data) {
+    static_cast<FltkDialogWindow*>(data)->Clicked(widget);
+}
 
 }  // namespace
 
@@ -156,12 +155,14 @@ void FltkDialogWindow::EndModal(INT_PTR result) {
 
 void FltkDialogWindow::SetCheck(int id, UINT state) {
     Control* c = Find(id);
-    if (c && c->source->kind == ControlKind::CheckBox) static_cast<CheckBox*>(c->widget)->SetChecked(state);
+    if (c && c->source->kind == ControlKind::CheckBox)
+        static_cast<CheckBox*>(c->widget)->SetChecked(state);
 }
 
 UINT FltkDialogWindow::GetCheck(int id) const {
     const Control* c = Find(id);
-    if (c && c->source->kind == ControlKind::CheckBox) return static_cast<CheckBox*>(c->widget)->checked();
+    if (c && c->source->kind == ControlKind::CheckBox)
+        return static_cast<CheckBox*>(c->widget)->checked();
     return 0;
 }
 
@@ -191,7 +192,8 @@ std::string FltkDialogWindow::GetText(int id) const {
 void FltkDialogWindow::LimitText(int id, int maxChars) {
     Control* c = Find(id);
     if (c == nullptr || c->source->kind != ControlKind::Edit) return;
-    static_cast<Fl_Input*>(c->widget)->maximum_size(maxChars > 0 ? maxChars : std::numeric_limits<int>::max());
+    static_cast<Fl_Input*>(c->widget)->maximum_size(maxChars > 0 ? maxChars
+                                                                 : std::numeric_limits<int>::max());
 }
 
 void FltkDialogWindow::SetFocus(int id) {

@@ -9,7 +9,8 @@
 
 #include "platform/fltk/fltk_widgets.h"
 #include "platform/fltk/text_codec.h"
-#include "platform/framework/window_backend.h"
+// The framework before any file of FLTK's that brings in Xlib's macros.
+#include "platform/framework/afx.h"
 
 namespace vx::fltk {
 
@@ -23,8 +24,8 @@ struct ImageHolder {
 
 class FltkDialogWindow final : public DialogWindow {
 public:
-    FltkDialogWindow(const DialogTemplate& dialogTemplate, CDialog& dialog,
-                     FltkDialogWindow* owner, const TextCodec& codec);
+    FltkDialogWindow(const DialogTemplate& dialogTemplate, CDialog& dialog, FltkDialogWindow* owner,
+                     const TextCodec& codec);
     ~FltkDialogWindow() override;
 
     INT_PTR RunModal() override;

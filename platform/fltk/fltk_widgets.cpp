@@ -161,8 +161,7 @@ void DialogFlWindow::ShowOwned(DialogFlWindow* owner, Frame frame, bool modal, b
     if (!takesFocus) set_non_modal();
     showing_ = true;
     show();
-    SetFrameHints(fl_xid(this), owner_ && owner_->shown() ? fl_xid(owner_) : 0, frame,
-                  takesFocus);
+    SetFrameHints(fl_xid(this), owner_ && owner_->shown() ? fl_xid(owner_) : 0, frame, takesFocus);
     if (takesFocus) FocusWhenViewable();
 }
 
@@ -277,8 +276,8 @@ int PushButton::handle(int event) {
 
 void PushButton::draw() {
     auto* focused = dynamic_cast<PushButton*>(Fl::focus());
-    const bool framed = focused == this ||
-                        (isDefault_ && !(focused && focused->window() == window()));
+    const bool framed =
+        focused == this || (isDefault_ && !(focused && focused->window() == window()));
     int X = x(), Y = y(), W = w(), H = h();
     if (framed) {
         fl_color(active_r() ? FL_FOREGROUND_COLOR : fl_inactive(FL_FOREGROUND_COLOR));

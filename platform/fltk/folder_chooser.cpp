@@ -49,7 +49,8 @@ struct Entry {
 
 // The subfolders of a Windows folder, hidden ones (a leading dot) left
 // out as the shell leaves them out, sorted without regard to case.
-std::vector<Entry> Subfolders(const posix::PosixSystemServices& sys, const std::string& windowsPath) {
+std::vector<Entry> Subfolders(const posix::PosixSystemServices& sys,
+                              const std::string& windowsPath) {
     std::vector<Entry> entries;
     const std::optional<posix::HostPath> mapped = sys.machine().Map(windowsPath);
     if (!mapped || !mapped->exists) return entries;
@@ -71,6 +72,21 @@ std::vector<Entry> Subfolders(const posix::PosixSystemServices& sys, const std::
     return entries;
 }
 
+// A tree whose keyboard moves the selection, as the shell's tree does (FLTK's
+// arrows move only a focus mark).
+class FolderTree : public Fl_Tree {
+public:
+    using Fl_Tree::Fl_Tree;
+    int handle(int event) override {
+        const int used = Fl_Tree::handle(event);
+        if (event == FL_KEYBOARD) {
+            Fl_Tree_Item* focused = get_item_focus();
+            if (focused && !focused->is_selected()) select_only(focused, 1);
+        }
+        return used;
+    }
+};
+
 class Chooser {
 public:
     Chooser(SystemServices& sys, const TextCodec& codec)
@@ -79,15 +95,15 @@ public:
     std::optional<std::string> Run(DialogFlWindow* owner) {
         constexpr int kW = 320, kH = 360, kMargin = 11, kButtonW = 75, kButtonH = 23;
         DialogFlWindow window(kW, kH, "Browse for Folder");
-        tree_ = new Fl_Tree(kMargin, kMargin, kW - 2 * kMargin, kH - 3 * kMargin - kButtonH);
+        tree_ = new FolderTree(kMargin, kMargin, kW - 2 * kMargin, kH - 3 * kMargin - kButtonH);
         tree_->showroot(0);
         tree_->selectmode(FL_TREE_SELECT_SINGLE);
         tree_->item_labelfont(kFont);
         tree_->item_labelsize(kFontSize);
         tree_->connectorstyle(FL_TREE_CONNECTOR_DOTTED);
         tree_->callback(OnTree, this);
-        auto* ok = new PushButton(kW - 2 * kMargin - 2 * kButtonW + kMargin - 6, kH - kMargin - kButtonH,
-                                  kButtonW, kButtonH, true);
+        auto* ok = new PushButton(kW - 2 * kMargin - 2 * kButtonW + kMargin - 6,
+                                  kH - kMargin - kButtonH, kButtonW, kButtonH, true);
         ok->label("OK");
         auto* cancel = new PushButton(kW - kMargin - kButtonW, kH - kMargin - kButtonH, kButtonW,
                                       kButtonH, false);

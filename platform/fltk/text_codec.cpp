@@ -30,7 +30,9 @@ std::string TextCodec::ToUtf8(std::string_view narrow) const {
     std::string out;
     for (std::size_t i = 0; i < narrow.size();) {
         const std::size_t n =
-            machine_->IsLeadByte(static_cast<unsigned char>(narrow[i])) && i + 1 < narrow.size() ? 2 : 1;
+            machine_->IsLeadByte(static_cast<unsigned char>(narrow[i])) && i + 1 < narrow.size()
+                ? 2
+                : 1;
         const std::optional<std::string> one = machine_->ToUtf8(narrow.substr(i, n));
         out += one ? *one : std::string("?");
         i += n;

@@ -1,0 +1,206 @@
+#include "tests/support/x_session.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+extern char** environ;
+
+namespace vx::testing {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::vector<std::string> Environment(const std::vector<std::string>& extra) {
+    std::vector<std::string> env;
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string entry = *e;
+        const std::string name = entry.substr(0, entry.find('='));
+        bool replaced = false;
+        for (const std::string& x : extra)
+            if (x.substr(0, x.find('=')) == name) replaced = true;
+        if (!replaced) env.push_back(entry);
+    }
+    env.insert(env.end(), extra.begin(), extra.end());
+    return env;
+}
+
+std::vector<char*> Pointers(std::vector<std::string>& strings) {
+    std::vector<char*> pointers;
+    for (std::string& s : strings) pointers.push_back(s.data());
+    pointers.push_back(nullptr);
+    return pointers;
+}
+
+// posix_spawnp with the given output and input set up; -1 on failure.
+pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv,
+            int outFd, int keepFd, int closeFd) {
+    std::vector<std::string> args = argv;
+    std::vector<std::string> env = Environment(extraEnv);
+    std::vector<char*> argp = Pointers(args);
+    std::vector<char*> envp = Pointers(env);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, outFd, 1);
+    posix_spawn_file_actions_adddup2(&actions, outFd, 2);
+    if (closeFd >= 0) posix_spawn_file_actions_addclose(&actions, closeFd);
+    (void)keepFd;  // inherited: it is opened without close-on-exec
+    pid_t pid = -1;
+    const int rc = posix_spawnp(&pid, args[0].c_str(), &actions, nullptr, argp.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    return rc == 0 ? pid : -1;
+}
+
+}  // namespace
+
+bool FindProgram(const std::string& name) {
+    const char* path = std::getenv("PATH");
+    if (path == nullptr) return false;
+    std::string dirs = path;
+    std::size_t start = 0;
+    while (start <= dirs.size()) {
+        const std::size_t end = std::min(dirs.find(':', start), dirs.size());
+        const std::string candidate = dirs.substr(start, end - start) + "/" + name;
+        struct stat st;
+        if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+            access(candidate.c_str(), X_OK) == 0)
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+std::unique_ptr<ChildProcess> ChildProcess::Start(const std::vector<std::string>& argv,
+                                                  const std::vector<std::string>& extraEnv,
+                                                  const std::string& logPath, int keepFd) {
+    const int out = open(logPath.empty() ? "/dev/null" : logPath.c_str(),
+                         O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (out < 0) return nullptr;
+    const pid_t pid = Spawn(argv, extraEnv, out, keepFd, -1);
+    close(out);
+    if (pid < 0) return nullptr;
+    return std::unique_ptr<ChildProcess>(new ChildProcess(pid));
+}
+
+ChildProcess::~ChildProcess() { Kill(); }
+
+bool ChildProcess::Wait(int milliseconds, int* status) {
+    if (reaped_) return false;
+    const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+    for (;;) {
+        int s = 0;
+        const pid_t got = waitpid(pid_, &s, WNOHANG);
+        if (got == pid_) {
+            reaped_ = true;
+            if (status) *status = s;
+            return true;
+        }
+        if (got < 0 || Clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+}
+
+bool ChildProcess::Running() {
+    if (reaped_) return false;
+    int s = 0;
+    if (waitpid(pid_, &s, WNOHANG) == pid_) reaped_ = true;
+    return !reaped_;
+}
+
+void ChildProcess::Kill() {
+    if (reaped_) return;
+    kill(pid_, SIGTERM);
+    if (Wait(3000, nullptr)) return;
+    kill(pid_, SIGKILL);
+    Wait(3000, nullptr);
+}
+
+CommandResult RunCommand(const std::vector<std::string>& argv,
+                         const std::vector<std::string>& extraEnv, int milliseconds) {
+    CommandResult result;
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) return result;
+    const pid_t pid = Spawn(argv, extraEnv, fds[1], -1, -1);
+    close(fds[1]);
+    if (pid < 0) {
+        close(fds[0]);
+        return result;
+    }
+    const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+    char buffer[4096];
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+        if (left.count() <= 0) break;
+        pollfd p{fds[0], POLLIN, 0};
+        if (poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
+        const ssize_t got = read(fds[0], buffer, sizeof buffer);
+        if (got <= 0) break;
+        result.output.append(buffer, static_cast<std::size_t>(got));
+    }
+    close(fds[0]);
+    int status = 0;
+    while (Clock::now() < deadline) {
+        if (waitpid(pid, &status, WNOHANG) == pid) {
+            result.finished = true;
+            result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+            return result;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, &status, 0);
+    return result;
+}
+
+std::unique_ptr<XServer> XServer::Start(std::string* error) {
+    int fds[2];
+    if (pipe(fds) != 0) {
+        *error = "pipe failed";
+        return nullptr;
+    }
+    fcntl(fds[0], F_SETFD, FD_CLOEXEC);
+    auto server = std::make_unique<XServer>();
+    const std::vector<std::string> argv = {"Xvfb",      "-displayfd", std::to_string(fds[1]),
+                                           "-screen",   "0",          "1024x768x24",
+                                           "-nolisten", "tcp",        "-noreset"};
+    server->process_ = ChildProcess::Start(argv, {}, "", fds[1]);
+    close(fds[1]);
+    if (!server->process_) {
+        close(fds[0]);
+        *error = "Xvfb did not start";
+        return nullptr;
+    }
+    // Xvfb writes its display number once it accepts connections.
+    std::string number;
+    const auto deadline = Clock::now() + std::chrono::seconds(20);
+    while (number.find('\n') == std::string::npos && Clock::now() < deadline) {
+        pollfd p{fds[0], POLLIN, 0};
+        if (poll(&p, 1, 200) <= 0) continue;
+        char c[16];
+        const ssize_t got = read(fds[0], c, sizeof c);
+        if (got <= 0) break;
+        number.append(c, static_cast<std::size_t>(got));
+    }
+    close(fds[0]);
+    const std::size_t end = number.find('\n');
+    if (end == std::string::npos || end == 0) {
+        *error = "Xvfb reported no display";
+        return nullptr;
+    }
+    server->display_ = ":" + number.substr(0, end);
+    return server;
+}
+
+}  // namespace vx::testing

@@ -1,0 +1,188 @@
+#include "tests/support/temp_machine.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <system_error>
+
+#include "setup/paths.h"
+#include "setup/settings_file.h"
+
+#include <windows.h>
+
+namespace vx::testing {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Folded(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+std::set<std::string> EntriesOf(const fs::path& folder) {
+    std::set<std::string> names;
+    std::error_code ec;
+    for (const fs::directory_entry& entry : fs::directory_iterator(folder, ec))
+        names.insert(Folded(entry.path().filename().string()));
+    return names;
+}
+
+fs::path SystemFolder() {
+    char buffer[MAX_PATH];
+    const UINT length = ::GetSystemDirectoryA(buffer, MAX_PATH);
+    return fs::path(std::string(buffer, length < MAX_PATH ? length : 0));
+}
+
+// C:\ and the system directory's runtime libraries as the first machine of
+// this test program found them: what every later machine is made fresh to.
+struct Original {
+    std::set<std::string> driveEntries;
+    std::map<std::string, std::optional<std::string>> libraries;
+};
+
+const Original& OriginalMachine() {
+    static const Original original = [] {
+        Original o;
+        o.driveEntries = EntriesOf("C:\\");
+        for (const char* name : SystemFiles) {
+            const fs::path path = SystemFolder() / name;
+            std::error_code ec;
+            o.libraries[name] = fs::exists(path, ec) ? std::optional(ReadFile(path)) : std::nullopt;
+        }
+        return o;
+    }();
+    return original;
+}
+
+std::string UniqueTempFolder() {
+    static std::atomic<int> counter{0};
+    char temp[MAX_PATH];
+    const DWORD length = ::GetTempPathA(MAX_PATH, temp);
+    if (length == 0 || length >= MAX_PATH) throw std::runtime_error("GetTempPathA failed");
+    return std::string(temp, length) + "vx-test-" + std::to_string(::GetCurrentProcessId()) + "-" +
+           std::to_string(++counter);
+}
+
+}  // namespace
+
+DWORD TestSystemServices::GetModuleFileNameA(char* buffer, DWORD size) {
+    if (buffer == nullptr || size == 0) return 0;
+    if (programPath_.size() < size) {
+        programPath_.copy(buffer, programPath_.size());
+        buffer[programPath_.size()] = '\0';
+        return static_cast<DWORD>(programPath_.size());
+    }
+    // Cut to the buffer, terminated, as the real call does.
+    programPath_.copy(buffer, size - 1);
+    buffer[size - 1] = '\0';
+    return size;
+}
+
+UINT TestSystemServices::WinExec(const char* commandLine, UINT showState) {
+    // A bare program name is looked up first where the setup program was
+    // loaded from: here the distribution folder, not the test's own.
+    const std::string line = commandLine != nullptr ? commandLine : "";
+    const std::size_t end = line.find(' ');
+    const std::string name = line.substr(0, end);
+    if (!name.empty() && name.find_first_of("\\/:\"") == std::string::npos) {
+        const fs::path folder = fs::path(programPath_).parent_path();
+        for (const std::string& spelling : {name, name + ".exe"}) {
+            std::error_code ec;
+            if (!fs::is_regular_file(folder / spelling, ec)) continue;
+            const std::string rest = end == std::string::npos ? "" : line.substr(end);
+            const std::string found = "\"" + (folder / spelling).string() + "\"" + rest;
+            return Win32SystemServices::WinExec(found.c_str(), showState);
+        }
+    }
+    return Win32SystemServices::WinExec(commandLine, showState);
+}
+
+TempMachine::TempMachine() {
+    OriginalMachine();
+    root_ = UniqueTempFolder();
+    char windows[MAX_PATH];
+    const UINT length = ::GetWindowsDirectoryA(windows, MAX_PATH);
+    windows_ = std::string(windows, length < MAX_PATH ? length : 0);
+    MakeFresh();
+    fs::create_directories(distFolder());
+    WriteFile(distFolder() / "install.exe", "MZ");
+    Restart();
+}
+
+TempMachine::~TempMachine() {
+    sys_.reset();
+    try {
+        MakeFresh();
+        RemoveTree(root_);
+    } catch (...) {
+        // A machine that cannot be cleaned must not end the test program.
+    }
+}
+
+fs::path TempMachine::machineFolder() const {
+    const char* prefix = std::getenv("WINEPREFIX");
+    if (prefix == nullptr || *prefix != '/') return root_ / "machine";
+    std::string path = std::string("Z:") + prefix;
+    for (char& c : path)
+        if (c == '/') c = '\\';
+    return path;
+}
+
+void TempMachine::Restart() {
+    sys_ = std::make_unique<TestSystemServices>((distFolder() / "install.exe").string());
+}
+
+void TempMachine::MakeFresh() {
+    const Original& original = OriginalMachine();
+    std::error_code ec;
+    for (const char* name : {kSettingsFileName, kGroupScriptName}) RemoveTree(windows_ / name);
+    RemoveTree(windows_ / kGroupFolder);
+    // The folders above the group go too when nothing else is in them.
+    fs::remove(windows_ / "Start Menu" / "Programs", ec);
+    fs::remove(windows_ / "Start Menu", ec);
+    for (const fs::directory_entry& entry : fs::directory_iterator("C:\\", ec))
+        if (!original.driveEntries.count(Folded(entry.path().filename().string())))
+            RemoveTree(entry.path());
+    for (const auto& [name, bytes] : original.libraries) {
+        const fs::path path = SystemFolder() / name;
+        if (!bytes) {
+            RemoveTree(path);
+        } else if (!fs::exists(path, ec) || ReadFile(path) != *bytes) {
+            ::SetFileAttributesA(path.string().c_str(), FILE_ATTRIBUTE_NORMAL);
+            WriteFile(path, *bytes);
+        }
+    }
+}
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw std::runtime_error("cannot read " + path.string());
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteFile(const fs::path& path, std::string_view bytes) {
+    fs::create_directories(path.parent_path());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!out) throw std::runtime_error("cannot write " + path.string());
+}
+
+void RemoveTree(const fs::path& path) {
+    std::error_code ec;
+    if (!fs::exists(fs::symlink_status(path, ec))) return;
+    // Windows refuses to delete read-only entries.
+    if (fs::is_directory(path, ec))
+        for (const fs::directory_entry& entry : fs::recursive_directory_iterator(path, ec))
+            ::SetFileAttributesA(entry.path().string().c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::SetFileAttributesA(path.string().c_str(), FILE_ATTRIBUTE_NORMAL);
+    fs::remove_all(path, ec);
+}
+
+}  // namespace vx::testing
