@@ -62,7 +62,9 @@ TEST(EndToEnd, InstallReinstallAndUninstall) {
     testing::ExpectShortcut(shortcut, "C:\\PROGRA~1\\Vornalux\\vornalux.exe",
                             "C:\\Program Files\\Vornalux");
 
-    // Re-install over it, without a sound card.
+    // Re-install over it, without a sound card. The converter runs on its
+    // own; its shortcut reappearing tells that it has finished.
+    fs::remove(shortcut);
     {
         ScriptedDialogServices dlg(machine.sys());
         dlg.soundCardAnswers = {IDCANCEL};
@@ -71,6 +73,7 @@ TEST(EndToEnd, InstallReinstallAndUninstall) {
         EXPECT_EQ(dlg.messages[0].caption, "Vornalux! installation complete.");
     }
     EXPECT_EQ(testing::ReadFile(settings), Settings("0"));
+    ASSERT_TRUE(testing::WaitForFile(shortcut));
 
     // Uninstall, refused at the folder's confirmation: the folder stays.
     testing::WriteFile(target / "high.scores", "mine");

@@ -209,5 +209,14 @@ TEST(Grpconv, WithoutTheOptionItOnlyShowsUsage) {
     }
 }
 
+TEST(Grpconv, AMachineThatIsGoneIsNotLaidOutAgain) {
+    // A converter started by an install may run on after its machine was removed.
+    TempMachine tm;
+    const fs::path gone = tm.root() / "removed-machine";
+    const RunResult r = vx::testing::Run({kConverter, "-o"}, gone);
+    EXPECT_EQ(r.status, 1) << r.output;
+    EXPECT_FALSE(fs::exists(gone));
+}
+
 }  // namespace
 }  // namespace vx::testing

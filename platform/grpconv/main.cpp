@@ -204,6 +204,14 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: grpconv -o\n");
         return 2;
     }
-    vx::posix::PosixSystemServices sys;
+    // A machine without a Windows directory holds no script to convert; the
+    // converter must not lay out a new one (the folder may have just been removed).
+    const std::string machine = vx::posix::LocateMachineFolder();
+    struct stat windows {};
+    if (stat((machine + "/drive_c").c_str(), &windows) != 0 || !S_ISDIR(windows.st_mode)) {
+        std::fprintf(stderr, "grpconv: no Windows machine in %s\n", machine.c_str());
+        return 1;
+    }
+    vx::posix::PosixSystemServices sys({machine, "", vx::posix::CodePage::Windows1252});
     return ConvertGroupScript(sys) ? 0 : 1;
 }
