@@ -1,11 +1,15 @@
 // The Windows program's entry: the real system and the real dialog manager,
 // then the framework's entry.
+
 #include "app/install_app.h"
 #include "platform/win32/win32_system_services.h"
 #include "platform/win32/win32_window_backend.h"
 #include "ui/dialog_templates.h"
 
+// After the project's headers: <windows.h> defines several of their names as macros.
+// clang-format off
 #include <windows.h>
+// clang-format on
 
 namespace {
 

@@ -2,10 +2,10 @@
 // was started from and what its settings file holds, in a message box, so
 // that a launch from the setup program or its shortcut can be seen to have
 // happened and to have found the installed settings.
+#include <windows.h>
+
 #include <string>
 #include <vector>
-
-#include <windows.h>
 
 namespace {
 
@@ -17,9 +17,8 @@ constexpr const char* kCaption = "Vornalux! 1.2";
 std::vector<std::string> ReadList(const char* section) {
     std::vector<char> buffer(1024);
     for (;;) {
-        const DWORD length =
-            ::GetPrivateProfileStringA(section, nullptr, "", buffer.data(),
-                                       static_cast<DWORD>(buffer.size()), kSettingsFile);
+        const DWORD length = ::GetPrivateProfileStringA(
+            section, nullptr, "", buffer.data(), static_cast<DWORD>(buffer.size()), kSettingsFile);
         // A list that did not fit comes back as the buffer's size less two.
         if (length + 2 < buffer.size() || buffer.size() >= (1u << 20)) {
             std::vector<std::string> names;

@@ -172,7 +172,8 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
     std::size_t written = 0;
     while (ok && written < bytes.size()) {
         DWORD chunk = 0;
-        const DWORD wanted = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - written, 1 << 20));
+        const DWORD wanted =
+            static_cast<DWORD>(std::min<std::size_t>(bytes.size() - written, 1 << 20));
         ok = ::WriteFile(file, bytes.data() + written, wanted, &chunk, nullptr) && chunk > 0;
         written += chunk;
     }
@@ -180,7 +181,8 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
         ok = ::FlushFileBuffers(file) && ok;
         ok = ::CloseHandle(file) && ok;
     }
-    ok = ok && ::MoveFileExA(temp, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    ok =
+        ok && ::MoveFileExA(temp, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     if (!ok) ::DeleteFileA(temp);
     return ok;
 }

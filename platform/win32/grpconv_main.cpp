@@ -4,6 +4,7 @@
 // shortcut per item. The setup program finds it beside itself before any
 // system converter, so it serves on every Windows (current ones have none).
 // The script is read and checked whole before anything is created.
+
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -13,7 +14,10 @@
 #include "platform/grpconv/group_script.h"
 #include "platform/grpconv/shell_link.h"
 
+// After the project's headers: <windows.h> defines several of their names as macros.
+// clang-format off
 #include <windows.h>
+// clang-format on
 
 namespace {
 

@@ -1,11 +1,13 @@
 #include "platform/win32/win32_system_services.h"
 
+#include <string>
+
 // After the project's headers: <windows.h> defines several of their names as macros.
+// clang-format off
 #include <windows.h>
 #include <shellapi.h>
 #include <shlobj.h>
-
-#include <string>
+// clang-format on
 
 namespace vx::win32 {
 
@@ -57,9 +59,7 @@ UINT Win32SystemServices::GetSystemDirectoryA(char* buffer, UINT size) {
     return ::GetSystemDirectoryA(buffer, size);
 }
 
-const char* Win32SystemServices::CharNextA(const char* position) {
-    return ::CharNextA(position);
-}
+const char* Win32SystemServices::CharNextA(const char* position) { return ::CharNextA(position); }
 
 DWORD Win32SystemServices::GetPrivateProfileStringA(const char* section, const char* key,
                                                     const char* defaultValue, char* buffer,
@@ -100,9 +100,7 @@ DWORD Win32SystemServices::GetFileAttributesA(const char* path) {
     return ::GetFileAttributesA(path);
 }
 
-BOOL Win32SystemServices::RemoveDirectoryA(const char* path) {
-    return ::RemoveDirectoryA(path);
-}
+BOOL Win32SystemServices::RemoveDirectoryA(const char* path) { return ::RemoveDirectoryA(path); }
 
 DWORD Win32SystemServices::GetShortPathNameA(const char* longPath, char* buffer, DWORD size) {
     return ::GetShortPathNameA(longPath, buffer, size);
@@ -142,16 +140,17 @@ BOOL Win32SystemServices::VerQueryValueA(const void* block, const char* subBlock
 BOOL Win32SystemServices::GetFileIdentity(const char* path, FileIdentity* identity) {
     if (path == nullptr || identity == nullptr) return FALSE;
     // No access rights are needed for the information; backup semantics open folders too.
-    const HANDLE file = ::CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE file =
+        ::CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE) return FALSE;
     BY_HANDLE_FILE_INFORMATION information{};
     const BOOL ok = ::GetFileInformationByHandle(file, &information);
     ::CloseHandle(file);
     if (!ok) return FALSE;
     identity->volume = information.dwVolumeSerialNumber;
-    identity->index = (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) |
-                      information.nFileIndexLow;
+    identity->index =
+        (static_cast<std::uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
     return TRUE;
 }
 

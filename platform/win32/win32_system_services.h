@@ -40,8 +40,7 @@ public:
     // Volume serial number and file index, for files and folders alike.
     BOOL GetFileIdentity(const char* path, FileIdentity* identity) override;
     // The folder and each folder above it on the way to its drive's root.
-    UINT GetAncestorIdentities(const char* path, FileIdentity* identities,
-                               UINT capacity) override;
+    UINT GetAncestorIdentities(const char* path, FileIdentity* identities, UINT capacity) override;
     // The user's profile folder.
     UINT GetHomeDirectoryA(char* buffer, UINT size) override;
 };

@@ -6,9 +6,12 @@
 #include "platform/framework/afx.h"
 
 // After the project's headers: <windows.h> defines several of their names as macros.
+// clang-format off
 #include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
+// clang-format on
+
 #undef MessageBox
 
 namespace vx::win32 {
@@ -110,23 +113,27 @@ class Win32DialogWindow final : public DialogWindow {
 public:
     Win32DialogWindow(CDialog& dialog, ::HWND owner) : dialog_(dialog), owner_(owner) {}
     ~Win32DialogWindow() override {
+        ReleaseOwner();
         if (hwnd_ != nullptr) ::DestroyWindow(hwnd_);
     }
 
     bool Create(const DialogTemplate& description) {
-        const std::vector<WORD> bytes = BuildDialogTemplate(description);
-        const ::HWND hwnd = ::CreateDialogIndirectParamA(
-            ModuleInstance(), reinterpret_cast<LPCDLGTEMPLATEA>(bytes.data()), owner_,
-            &Win32DialogWindow::DialogProc, reinterpret_cast<LPARAM>(this));
-        return hwnd != nullptr && hwnd == hwnd_;
-    }
-
-    INT_PTR RunModal() override {
-        // The owner stays disabled while this window is up, as for any modal dialog.
+        // The owner is disabled from before this window exists until it has
+        // closed, as for any modal dialog.
         if (owner_ != nullptr && ::IsWindowEnabled(owner_)) {
             ::EnableWindow(owner_, FALSE);
             ownerDisabled_ = true;
         }
+        const std::vector<WORD> bytes = BuildDialogTemplate(description);
+        const ::HWND hwnd = ::CreateDialogIndirectParamA(
+            ModuleInstance(), reinterpret_cast<LPCDLGTEMPLATEA>(bytes.data()), owner_,
+            &Win32DialogWindow::DialogProc, reinterpret_cast<LPARAM>(this));
+        if (hwnd != nullptr && hwnd == hwnd_) return true;
+        ReleaseOwner();
+        return false;
+    }
+
+    INT_PTR RunModal() override {
         if (!::IsWindowVisible(hwnd_)) ::ShowWindow(hwnd_, SW_SHOWNORMAL);
         MSG message;
         while (!ended_) {
@@ -179,7 +186,8 @@ public:
 
     void SetFocus(int id) override {
         const ::HWND item = ::GetDlgItem(hwnd_, id);
-        if (item != nullptr) ::SendMessageA(hwnd_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item), TRUE);
+        if (item != nullptr)
+            ::SendMessageA(hwnd_, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(item), TRUE);
     }
 
     void SetPicture(int id, const Picture& picture) override {
@@ -255,7 +263,7 @@ private:
         if (!ownerDisabled_) return;
         ownerDisabled_ = false;
         ::EnableWindow(owner_, TRUE);
-        if (::GetActiveWindow() == hwnd_) ::SetActiveWindow(owner_);
+        if (hwnd_ != nullptr && ::GetActiveWindow() == hwnd_) ::SetActiveWindow(owner_);
     }
 
     CDialog& dialog_;
@@ -364,8 +372,7 @@ const Picture* LoadModuleImage(int id) {
         if (image.icon == nullptr) return nullptr;
         image.picture.width = ::GetSystemMetrics(SM_CXICON);
         image.picture.height = ::GetSystemMetrics(SM_CYICON);
-    } else if (::FindResourceA(module, MAKEINTRESOURCEA(id), RT_BITMAP) !=
-               nullptr) {
+    } else if (::FindResourceA(module, MAKEINTRESOURCEA(id), RT_BITMAP) != nullptr) {
         image.bitmap = static_cast<::HBITMAP>(
             ::LoadImageA(module, MAKEINTRESOURCEA(id), IMAGE_BITMAP, 0, 0, kBannerLoadOptions));
         if (image.bitmap == nullptr) return nullptr;

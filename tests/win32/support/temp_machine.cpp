@@ -10,7 +10,10 @@
 #include "setup/paths.h"
 #include "setup/settings_file.h"
 
+// After the project's headers: <windows.h> defines several of their names as macros.
+// clang-format off
 #include <windows.h>
+// clang-format on
 
 namespace vx::testing {
 
@@ -42,6 +45,7 @@ fs::path SystemFolder() {
 // this test program found them: what every later machine is made fresh to.
 struct Original {
     std::set<std::string> driveEntries;
+    std::set<std::string> windowsEntries;
     std::map<std::string, std::optional<std::string>> libraries;
 };
 
@@ -49,6 +53,9 @@ const Original& OriginalMachine() {
     static const Original original = [] {
         Original o;
         o.driveEntries = EntriesOf("C:\\");
+        char windows[MAX_PATH];
+        const UINT length = ::GetWindowsDirectoryA(windows, MAX_PATH);
+        o.windowsEntries = EntriesOf(std::string(windows, length < MAX_PATH ? length : 0));
         for (const char* name : SystemFiles) {
             const fs::path path = SystemFolder() / name;
             std::error_code ec;
@@ -142,7 +149,9 @@ void TempMachine::MakeFresh() {
     std::error_code ec;
     for (const char* name : {kSettingsFileName, kGroupScriptName}) RemoveTree(windows_ / name);
     RemoveTree(windows_ / kGroupFolder);
-    // The folders above the group go too when nothing else is in them.
+    // A Start menu the system did not have goes whole; in one it had, the
+    // folders above the group go when nothing else is left in them.
+    if (!original.windowsEntries.count("start menu")) RemoveTree(windows_ / "Start Menu");
     fs::remove(windows_ / "Start Menu" / "Programs", ec);
     fs::remove(windows_ / "Start Menu", ec);
     for (const fs::directory_entry& entry : fs::directory_iterator("C:\\", ec))

@@ -26,9 +26,7 @@ namespace vx::testing {
 // is already a Windows path.
 class HostPaths {
 public:
-    std::optional<std::string> ToWindowsPath(const std::string& hostPath) const {
-        return hostPath;
-    }
+    std::optional<std::string> ToWindowsPath(const std::string& hostPath) const { return hostPath; }
 };
 
 // The real system services, except that the running program is the setup
@@ -71,7 +69,7 @@ private:
 
     std::filesystem::path root_;
     std::filesystem::path windows_;
-    std::set<std::string> driveEntries_;          // C:\ at construction, folded
+    std::set<std::string> driveEntries_;            // C:\ at construction, folded
     std::map<std::string, std::string> libraries_;  // system-directory libraries and their bytes
     std::unique_ptr<TestSystemServices> sys_;
 };
