@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "tests/support/scoped_state.h"
 #include "tests/support/temp_machine.h"
 
 namespace vx {
@@ -16,38 +17,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::ReadFile;
+using testing::ScopedCurrentFolder;
+using testing::ScopedEnvironment;
 using testing::TempMachine;
 using testing::WriteFile;
-
-// Sets an environment variable for one test and puts the old value back.
-class ScopedEnvironment {
-public:
-    ScopedEnvironment(const char* name, const std::string& value) : name_(name) {
-        if (const char* old = getenv(name)) old_ = old;
-        setenv(name, value.c_str(), 1);
-    }
-    ~ScopedEnvironment() {
-        if (old_)
-            setenv(name_, old_->c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
-class ScopedCurrentFolder {
-public:
-    explicit ScopedCurrentFolder(const fs::path& folder) : old_(fs::current_path()) {
-        fs::current_path(folder);
-    }
-    ~ScopedCurrentFolder() { fs::current_path(old_); }
-
-private:
-    fs::path old_;
-};
 
 // A host program that reports who it is, its WINEPREFIX and its arguments
 // into `report`, written whole through a rename so a poll never sees half.

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "tests/support/scoped_state.h"
 #include "tests/support/temp_machine.h"
 
 namespace vx::posix {
@@ -15,41 +16,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::ReadFile;
+using testing::ScopedCurrentFolder;
+using testing::ScopedEnvironment;
 using testing::TempMachine;
 using testing::WriteFile;
-
-// Sets an environment variable for one test and puts the old value back.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = getenv(name)) old_ = old;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~ScopedEnv() {
-        if (old_)
-            setenv(name_, old_->c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
-class ScopedCurrentFolder {
-public:
-    explicit ScopedCurrentFolder(const fs::path& folder) : old_(fs::current_path()) {
-        fs::current_path(folder);
-    }
-    ~ScopedCurrentFolder() { fs::current_path(old_); }
-
-private:
-    fs::path old_;
-};
 
 std::string Real(const fs::path& path) { return fs::canonical(path).string(); }
 
@@ -91,9 +61,9 @@ TEST(MachineFolder, LocatedAsWineLocatesIt) {
     TempMachine temp;
     const fs::path home = temp.root() / "home";
     fs::create_directories(home);
-    ScopedEnv homeEnv("HOME", home.c_str());
-    ScopedEnv dataEnv("XDG_DATA_HOME", nullptr);
-    ScopedEnv prefixEnv("WINEPREFIX", nullptr);
+    ScopedEnvironment homeEnv("HOME", home.c_str());
+    ScopedEnvironment dataEnv("XDG_DATA_HOME", nullptr);
+    ScopedEnvironment prefixEnv("WINEPREFIX", nullptr);
 
     const fs::path defaultMachine = home / ".local/share/vornalux-setup/machine";
     EXPECT_EQ(LocateMachineFolder(), defaultMachine.string());
