@@ -15,6 +15,7 @@
 
 #include "setup/paths.h"
 #include "setup/setup_selection.h"
+#include "tests/support/shell_shortcut.h"
 #include "tests/support/temp_machine.h"
 
 // After the project's headers: <windows.h> defines several of their names as macros.
@@ -232,36 +233,6 @@ bool SameFile(const fs::path& a, const fs::path& b) {
            sys.GetFileIdentity(b.string().c_str(), &second) && first == second;
 }
 
-// The shortcut as the system's own shell reads it: its target and working folder.
-struct ShortcutView {
-    bool loaded = false;
-    std::string target;
-    std::string workingDirectory;
-};
-
-ShortcutView ReadShortcut(const fs::path& path) {
-    ShortcutView view;
-    const HRESULT com = ::CoInitialize(nullptr);
-    IShellLinkA* link = nullptr;
-    if (SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
-                                     IID_IShellLinkA, reinterpret_cast<void**>(&link)))) {
-        IPersistFile* file = nullptr;
-        if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-            view.loaded = SUCCEEDED(file->Load(path.wstring().c_str(), STGM_READ));
-            char text[MAX_PATH] = {};
-            if (view.loaded && SUCCEEDED(link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH)))
-                view.target = text;
-            text[0] = '\0';
-            if (view.loaded && SUCCEEDED(link->GetWorkingDirectory(text, MAX_PATH)))
-                view.workingDirectory = text;
-            file->Release();
-        }
-        link->Release();
-    }
-    if (SUCCEEDED(com)) ::CoUninitialize();
-    return view;
-}
-
 TEST(EndToEnd, FirstInstall) {
     support::RemoveTree(kTarget);
     support::RemoveTree(SettingsPath());
@@ -318,8 +289,9 @@ TEST(EndToEnd, FirstInstall) {
 
     // The converter runs on its own; the shortcut follows shortly.
     ASSERT_TRUE(Eventually([] { return Exists(Shortcut()); })) << "no shortcut";
-    ShortcutView shortcut;
-    Eventually([&] { return (shortcut = ReadShortcut(Shortcut())).loaded; }, 5s);
+    support::ShellShortcut shortcut;
+    Eventually([&] { return (shortcut = support::ReadShellShortcut(Shortcut().string())).loaded; },
+               5s);
     ASSERT_TRUE(shortcut.loaded) << "the shell cannot read the shortcut";
     EXPECT_TRUE(SameFile(shortcut.target, fs::path(kTarget) / "vornalux.exe")) << shortcut.target;
     EXPECT_EQ(shortcut.workingDirectory, kTarget);

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/shell_shortcut.h"
 #include "tests/support/temp_machine.h"
 
 // After the project's headers: <windows.h> defines several of their names as macros.
@@ -40,38 +41,6 @@ DWORD RunConverter(const std::string& arguments) {
     return status;
 }
 
-struct ShellShortcut {
-    bool loaded = false;
-    std::string target;
-    std::string workingDirectory;
-};
-
-// `path` in the system's code page.
-ShellShortcut ReadShortcut(const std::string& path) {
-    wchar_t wide[MAX_PATH] = {};
-    if (::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH) == 0) return {};
-    ShellShortcut shortcut;
-    const HRESULT com = ::CoInitialize(nullptr);
-    IShellLinkA* link = nullptr;
-    if (SUCCEEDED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
-                                     IID_IShellLinkA, reinterpret_cast<void**>(&link)))) {
-        IPersistFile* file = nullptr;
-        if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
-            shortcut.loaded = SUCCEEDED(file->Load(wide, STGM_READ));
-            char text[MAX_PATH] = {};
-            if (shortcut.loaded && SUCCEEDED(link->GetPath(text, MAX_PATH, nullptr, SLGP_RAWPATH)))
-                shortcut.target = text;
-            text[0] = '\0';
-            if (shortcut.loaded && SUCCEEDED(link->GetWorkingDirectory(text, MAX_PATH)))
-                shortcut.workingDirectory = text;
-            file->Release();
-        }
-        link->Release();
-    }
-    if (SUCCEEDED(com)) ::CoUninitialize();
-    return shortcut;
-}
-
 class GrpconvTest : public ::testing::Test {
 protected:
     fs::path Programs() const { return machine_.windowsFolder() / "Start Menu" / "Programs"; }
@@ -87,8 +56,8 @@ TEST_F(GrpconvTest, TheSetupScriptBecomesAShortcutTheShellReads) {
         "[progman.groups]\r\ngroupX=PELTOMARK! Inc.\r\n[groupX]\r\n"
         "\"Vornalux!\",\"C:\\GAMES\\VORNALUX.EXE\",,,,\"C:\\Games\\Vornalux\"\r\n");
     ASSERT_EQ(RunConverter("-o"), 0u);
-    const ShellShortcut shortcut =
-        ReadShortcut((Programs() / "PELTOMARK! Inc" / "Vornalux!.lnk").string());
+    const vx::testing::ShellShortcut shortcut =
+        vx::testing::ReadShellShortcut((Programs() / "PELTOMARK! Inc" / "Vornalux!.lnk").string());
     ASSERT_TRUE(shortcut.loaded);
     EXPECT_EQ(shortcut.target, "C:\\GAMES\\VORNALUX.EXE");
     EXPECT_EQ(shortcut.workingDirectory, "C:\\Games\\Vornalux");
@@ -108,7 +77,7 @@ TEST_F(GrpconvTest, NamesOfTheSystemCodePageArriveIntact) {
     // Through the ANSI calls: the names are bytes of the code page, not UTF-8.
     const std::string shortcut = Programs().string() + "\\Jeux \xE9t\xE9\\Caf\xE9.lnk";
     EXPECT_NE(::GetFileAttributesA(shortcut.c_str()), INVALID_FILE_ATTRIBUTES);
-    EXPECT_EQ(ReadShortcut(shortcut).target, "C:\\CAFE.EXE");
+    EXPECT_EQ(vx::testing::ReadShellShortcut(shortcut).target, "C:\\CAFE.EXE");
 }
 
 TEST_F(GrpconvTest, NothingIsCreatedFromAScriptItCannotUse) {
