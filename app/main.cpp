@@ -1,5 +1,7 @@
-// The Linux program's entry: the Windows machine stand-in, the best windowing
-// backend this session offers, then the framework's entry.
+// The Linux program's entry: the best windowing backend this session
+// offers, the Windows machine stand-in, then the framework's entry.
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "app/install_app.h"
@@ -14,12 +16,28 @@ vx::CInstallApp theApp;
 }  // namespace
 
 int main() {
-    vx::posix::PosixSystemServices sys;
     std::unique_ptr<vx::WindowBackend> backend = vx::CreateFltkBackend();
     if (!backend) {
-        std::fprintf(stderr, "install: no display could be opened; showing the dialogs as text.\n");
+        // Decided before the machine is touched: without a way to ask the
+        // user, nothing may be done.
+        if (!isatty(STDIN_FILENO)) {
+            std::fputs(
+                "No display could be opened and standard input is not a terminal; "
+                "nothing was done.\n",
+                stderr);
+            return 1;
+        }
+        std::fputs("No display could be opened; using the text interface.\n", stderr);
         backend = vx::CreateTerminalBackend();
+        if (!backend) {
+            std::fputs(
+                "This terminal cannot show the text interface (check TERM); "
+                "nothing was done.\n",
+                stderr);
+            return 1;
+        }
     }
+    vx::posix::PosixSystemServices sys;
     vx::AfxSetResources(vx::ProgramResources());
     vx::AfxSetPlatform(backend.get(), &sys);
     return vx::AfxWinMain();

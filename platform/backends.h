@@ -9,7 +9,8 @@ namespace vx {
 
 // Real windows through FLTK; nullptr when no display can be opened.
 std::unique_ptr<WindowBackend> CreateFltkBackend();
-// Dialogs drawn as text in the terminal, for machines without a display.
+// Dialogs drawn in the terminal on standard input, for machines without a
+// display; nullptr when there is no terminal that can show them.
 std::unique_ptr<WindowBackend> CreateTerminalBackend();
 
 }  // namespace vx

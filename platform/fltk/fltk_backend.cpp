@@ -73,7 +73,7 @@ private:
         return window ? window->flWindow() : nullptr;
     }
 
-    fltk::TextCodec codec_;
+    posix::TextCodec codec_;
     std::unique_ptr<fltk::ProgressWindow> progress_;
 };
 

@@ -2,8 +2,6 @@
 // when a branch is opened, a Windows path as the answer.
 #include <FL/Fl.H>
 #include <FL/Fl_Tree.H>
-#include <dirent.h>
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cstring>
@@ -13,6 +11,7 @@
 #include <vector>
 
 #include "platform/fltk/fltk_shell_windows.h"
+#include "platform/posix/folder_listing.h"
 #include "platform/posix/posix_system_services.h"
 
 namespace vx::fltk {
@@ -23,54 +22,6 @@ struct Folder {
     std::string windowsPath;  // narrow
     bool listed = false;
 };
-
-// Names a Windows path cannot address: reserved characters, and trailing
-// dots or spaces, which the path rules drop.
-bool IsAddressable(std::string_view name) {
-    if (name.empty() || name.back() == '.' || name.back() == ' ') return false;
-    for (const char c : name) {
-        if (static_cast<unsigned char>(c) < 0x20) return false;
-        if (std::strchr("\\/:*?\"<>|", c)) return false;
-    }
-    return true;
-}
-
-std::string Join(const std::string& parent, std::string_view name) {
-    std::string path = parent;
-    if (path.empty() || path.back() != '\\') path += '\\';
-    path += name;
-    return path;
-}
-
-struct Entry {
-    std::string hostName;  // UTF-8, as shown
-    std::string narrow;
-};
-
-// The subfolders of a Windows folder, hidden ones (a leading dot) left
-// out as the shell leaves them out, sorted without regard to case.
-std::vector<Entry> Subfolders(const posix::PosixSystemServices& sys,
-                              const std::string& windowsPath) {
-    std::vector<Entry> entries;
-    const std::optional<posix::HostPath> mapped = sys.machine().Map(windowsPath);
-    if (!mapped || !mapped->exists) return entries;
-    DIR* dir = opendir(mapped->path.c_str());
-    if (dir == nullptr) return entries;
-    while (const dirent* e = readdir(dir)) {
-        const std::string name = e->d_name;
-        if (name.empty() || name[0] == '.') continue;
-        struct stat st;
-        if (stat((mapped->path + "/" + name).c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) continue;
-        const std::optional<std::string> narrow = sys.machine().ToNarrow(name);
-        if (!narrow || !IsAddressable(*narrow)) continue;
-        entries.push_back(Entry{name, *narrow});
-    }
-    closedir(dir);
-    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
-        return strcasecmp(a.hostName.c_str(), b.hostName.c_str()) < 0;
-    });
-    return entries;
-}
 
 // A tree whose keyboard moves the selection, as the shell's tree does (FLTK's
 // arrows move only a focus mark).
@@ -89,7 +40,7 @@ public:
 
 class Chooser {
 public:
-    Chooser(SystemServices& sys, const TextCodec& codec)
+    Chooser(SystemServices& sys, const posix::TextCodec& codec)
         : sys_(sys), posix_(dynamic_cast<posix::PosixSystemServices*>(&sys)), codec_(codec) {}
 
     std::optional<std::string> Run(DialogFlWindow* owner) {
@@ -111,11 +62,7 @@ public:
         window.end();
 
         Fl_Tree_Item* firstDrive = nullptr;
-        for (char letter = 'A'; letter <= 'Z'; ++letter) {
-            const std::string root = std::string(1, letter) + ":\\";
-            const DWORD attributes = sys_.GetFileAttributesA(root.c_str());
-            if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-                continue;
+        for (const std::string& root : posix::ListDrives(sys_)) {
             Fl_Tree_Item* item = AddFolder(tree_->root(), codec_.ToUtf8(root.substr(0, 2)), root);
             if (!firstDrive) firstDrive = item;
         }
@@ -176,8 +123,8 @@ private:
         if (folder == nullptr || folder->listed || posix_ == nullptr) return;
         folder->listed = true;
         item->clear_children();
-        for (const Entry& e : Subfolders(*posix_, folder->windowsPath))
-            AddFolder(item, e.hostName, Join(folder->windowsPath, e.narrow));
+        for (const posix::FolderEntry& e : posix::ListSubfolders(*posix_, folder->windowsPath))
+            AddFolder(item, e.hostName, posix::JoinWindowsPath(folder->windowsPath, e.narrow));
         tree_->redraw();
     }
 
@@ -188,7 +135,7 @@ private:
 
     SystemServices& sys_;
     posix::PosixSystemServices* posix_;
-    const TextCodec& codec_;
+    const posix::TextCodec& codec_;
     Fl_Tree* tree_ = nullptr;
     std::deque<Folder> folders_;
     std::function<void()> acceptAction_, refuseAction_;
@@ -197,7 +144,7 @@ private:
 }  // namespace
 
 std::optional<std::string> ChooseFolder(DialogFlWindow* owner, SystemServices& sys,
-                                        const TextCodec& codec) {
+                                        const posix::TextCodec& codec) {
     Chooser chooser(sys, codec);
     return chooser.Run(owner);
 }

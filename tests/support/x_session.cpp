@@ -1,4 +1,5 @@
 #include "tests/support/x_session.h"
+#include "tests/support/argv.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -33,13 +34,6 @@ std::vector<std::string> Environment(const std::vector<std::string>& extra) {
     }
     env.insert(env.end(), extra.begin(), extra.end());
     return env;
-}
-
-std::vector<char*> Pointers(std::vector<std::string>& strings) {
-    std::vector<char*> pointers;
-    for (std::string& s : strings) pointers.push_back(s.data());
-    pointers.push_back(nullptr);
-    return pointers;
 }
 
 // posix_spawnp with the given output and input set up; -1 on failure.

@@ -1,5 +1,5 @@
 // Narrow text of the machine's code page, as the program holds it, to the
-// UTF-8 FLTK shows and back.
+// UTF-8 the host's windows and terminals show, and back.
 #pragma once
 
 #include <string>
@@ -8,10 +8,8 @@
 #include "platform/system_services.h"
 
 namespace vx::posix {
-class Machine;
-}
 
-namespace vx::fltk {
+class Machine;
 
 class TextCodec {
 public:
@@ -23,9 +21,12 @@ public:
     // conversions substitute their default character.
     std::string ToUtf8(std::string_view narrow) const;
     std::string ToNarrow(std::string_view utf8) const;
+    // The bytes of the narrow character that starts at `at`: 2 for a lead
+    // byte with its trail byte, else 1.
+    std::size_t CharacterLength(std::string_view narrow, std::size_t at) const;
 
 private:
-    const posix::Machine* machine_ = nullptr;
+    const Machine* machine_ = nullptr;
 };
 
-}  // namespace vx::fltk
+}  // namespace vx::posix

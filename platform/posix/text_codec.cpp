@@ -1,11 +1,11 @@
-#include "platform/fltk/text_codec.h"
+#include "platform/posix/text_codec.h"
 
 #include <algorithm>
 #include <optional>
 
 #include "platform/posix/posix_system_services.h"
 
-namespace vx::fltk {
+namespace vx::posix {
 
 namespace {
 
@@ -20,8 +20,7 @@ std::size_t Utf8Length(unsigned char lead) {
 }  // namespace
 
 void TextCodec::Attach(SystemServices& sys) {
-    if (auto* posixSys = dynamic_cast<posix::PosixSystemServices*>(&sys))
-        machine_ = &posixSys->machine();
+    if (auto* posixSys = dynamic_cast<PosixSystemServices*>(&sys)) machine_ = &posixSys->machine();
 }
 
 std::string TextCodec::ToUtf8(std::string_view narrow) const {
@@ -29,15 +28,18 @@ std::string TextCodec::ToUtf8(std::string_view narrow) const {
     if (std::optional<std::string> whole = machine_->ToUtf8(narrow)) return *whole;
     std::string out;
     for (std::size_t i = 0; i < narrow.size();) {
-        const std::size_t n =
-            machine_->IsLeadByte(static_cast<unsigned char>(narrow[i])) && i + 1 < narrow.size()
-                ? 2
-                : 1;
+        const std::size_t n = CharacterLength(narrow, i);
         const std::optional<std::string> one = machine_->ToUtf8(narrow.substr(i, n));
         out += one ? *one : std::string("?");
         i += n;
     }
     return out;
+}
+
+std::size_t TextCodec::CharacterLength(std::string_view narrow, std::size_t at) const {
+    if (at >= narrow.size()) return 0;
+    const bool lead = machine_ && machine_->IsLeadByte(static_cast<unsigned char>(narrow[at]));
+    return lead && at + 1 < narrow.size() ? 2 : 1;
 }
 
 std::string TextCodec::ToNarrow(std::string_view utf8) const {
@@ -54,4 +56,4 @@ std::string TextCodec::ToNarrow(std::string_view utf8) const {
     return out;
 }
 
-}  // namespace vx::fltk
+}  // namespace vx::posix

@@ -1,0 +1,84 @@
+// A dialog drawn in character cells from its template, with the keyboard
+// of the Windows dialog manager: Tab and the arrows move the focus, Space
+// clicks the focused button or box, Enter the default button, Escape is
+// Cancel, and the field is edited in place.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/framework/window_backend.h"
+#include "platform/posix/text_codec.h"
+#include "platform/terminal/dialog_layout.h"
+#include "platform/terminal/screen.h"
+
+namespace vx::terminal {
+
+class DialogTextWindow final : public DialogWindow, public Layer {
+public:
+    DialogTextWindow(Screen& screen, const DialogTemplate& dialogTemplate, CDialog& dialog,
+                     const posix::TextCodec& codec);
+    ~DialogTextWindow() override;
+
+    INT_PTR RunModal() override;
+    void EndModal(INT_PTR result) override;
+    void SetCheck(int id, UINT state) override;
+    UINT GetCheck(int id) const override;
+    void SetText(int id, std::string_view text) override;
+    std::string GetText(int id) const override;
+    void LimitText(int id, int maxChars) override;
+    void SetFocus(int id) override;
+    void SetPicture(int id, const Picture& picture) override;
+    void SetIcon(const Picture&, bool) override {}
+    // A text window is never minimised.
+    bool IsIconic() const override { return false; }
+    void DrawIcon(const Picture&) override {}
+
+    Rect Place(int rows, int columns) const override;
+    void Draw(Screen& screen, const Rect& at) override;
+    std::optional<std::pair<int, int>> Cursor(const Rect& at) const override;
+
+    // The key handling on its own, for RunModal and the tests.
+    void HandleKey(const Key& key);
+    int focus() const { return focus_; }
+
+private:
+    struct Control {
+        const ControlTemplate* source = nullptr;
+        ControlCells layout;
+        std::string text;  // narrow, in the machine's code page
+        UINT check = BST_UNCHECKED;
+        int limit = 0;
+        Picture picture;
+        // The field's editing state: caret as a byte offset, the first
+        // character shown, and whether the whole text is selected.
+        std::size_t caret = 0;
+        std::size_t scroll = 0;
+        bool selectAll = false;
+    };
+
+    Control* Find(int id);
+    const Control* Find(int id) const;
+    void Changed();
+    void MoveFocus(int step);
+    void FocusControl(Control& c);
+    int DefaultButton() const;
+    bool Framed(const Control& c) const;
+    void EditKey(Control& field, const Key& key);
+    void Insert(Control& field, const std::string& narrow);
+    void DrawField(Screen& screen, Control& field, int row, int column);
+    void DrawPicture(Screen& screen, const Control& c, const Rect& inner);
+
+    Screen& screen_;
+    const DialogTemplate& template_;
+    CDialog& dialog_;
+    const posix::TextCodec& codec_;
+    DialogLayout layout_;
+    std::vector<Control> controls_;
+    int focus_ = 0;
+    bool shown_ = false;
+    bool ended_ = false;
+    INT_PTR result_ = IDCANCEL;
+};
+
+}  // namespace vx::terminal

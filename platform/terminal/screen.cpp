@@ -1,0 +1,467 @@
+#include "platform/terminal/screen.h"
+
+#include <curses.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <term.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <clocale>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <exception>
+
+// <term.h> defines these as macros for its capability table.
+#undef lines
+#undef columns
+
+namespace vx::terminal {
+
+namespace {
+
+// What puts the terminal back in the modes the shell left it in, prepared
+// while curses runs so that a signal handler needs only write() and
+// tcsetattr(), both safe there.
+struct Restore {
+    volatile sig_atomic_t active = 0;
+    int inFd = -1;
+    int outFd = -1;
+    termios saved{};
+    char sequence[256] = {};
+    std::size_t length = 0;
+};
+Restore g_restore;
+
+void RestoreNow() {
+    if (!g_restore.active) return;
+    g_restore.active = 0;
+    if (g_restore.length > 0) {
+        [[maybe_unused]] const ssize_t written =
+            write(g_restore.outFd, g_restore.sequence, g_restore.length);
+    }
+    tcsetattr(g_restore.inFd, TCSANOW, &g_restore.saved);
+}
+
+constexpr int kSignals[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGABRT};
+
+void OnSignal(int signal) {
+    RestoreNow();
+    // Ends the process as the signal would have without us.
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    sigemptyset(&fallback.sa_mask);
+    sigaction(signal, &fallback, nullptr);
+    raise(signal);
+}
+
+void InstallRestoreHandlers() {
+    static bool installed = false;
+    if (installed) return;
+    installed = true;
+    struct sigaction action {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    for (int signal : kSignals) {
+        // A signal the program was started to ignore stays ignored.
+        struct sigaction previous {};
+        if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+        sigaction(signal, &action, nullptr);
+    }
+    std::atexit(RestoreNow);
+    static std::terminate_handler previous = std::set_terminate([] {
+        RestoreNow();
+        if (previous) previous();
+        std::abort();
+    });
+}
+
+void AppendCapability(const char* name) {
+    const char* value = tigetstr(const_cast<char*>(name));
+    if (value == nullptr || value == reinterpret_cast<const char*>(-1)) return;
+    const std::size_t n = std::strlen(value);
+    if (g_restore.length + n >= sizeof g_restore.sequence) return;
+    std::memcpy(g_restore.sequence + g_restore.length, value, n);
+    g_restore.length += n;
+}
+
+enum Pair : short { kDesktop = 1, kWindow, kCaption, kField, kSelected };
+
+bool g_utf8 = false;
+
+// Decodes one UTF-8 character at `text[i]`; a broken sequence is one
+// character of its own, reported as -1.
+long DecodeUtf8(std::string_view text, std::size_t& i) {
+    const unsigned char lead = static_cast<unsigned char>(text[i]);
+    int length = lead < 0x80                   ? 1
+                 : lead >= 0xF0 && lead < 0xF8 ? 4
+                 : lead >= 0xE0                ? 3
+                 : lead >= 0xC0                ? 2
+                                               : 0;
+    if (length == 0 || i + length > text.size()) {
+        ++i;
+        return -1;
+    }
+    long cp = length == 1 ? lead : lead & (0x7F >> length);
+    for (int k = 1; k < length; ++k) {
+        const unsigned char next = static_cast<unsigned char>(text[i + k]);
+        if ((next & 0xC0) != 0x80) {
+            ++i;
+            return -1;
+        }
+        cp = (cp << 6) | (next & 0x3F);
+    }
+    i += length;
+    return cp;
+}
+
+std::string EncodeUtf8(unsigned long cp) {
+    std::string out;
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+    return out;
+}
+
+// Calls `glyph(bytes, cells)` for each character of `text` as the terminal
+// shows it: one it cannot show becomes '?'.
+template <typename F>
+void ForEachGlyph(std::string_view text, F glyph) {
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t start = i;
+        const long cp = DecodeUtf8(text, i);
+        if (cp >= 0x20 && cp < 0x7F) {
+            glyph(text.substr(start, i - start), 1);
+            continue;
+        }
+        const int cells = cp >= 0xA0 && g_utf8 ? wcwidth(static_cast<wchar_t>(cp)) : -1;
+        if (cells < 0)
+            glyph("?", 1);
+        else
+            glyph(text.substr(start, i - start), cells);
+    }
+}
+
+}  // namespace
+
+int DisplayWidth(std::string_view text) {
+    int width = 0;
+    ForEachGlyph(text, [&](std::string_view, int cells) { width += cells; });
+    return width;
+}
+
+std::string FitToWidth(std::string_view text, int width) {
+    std::string out;
+    int used = 0;
+    bool full = false;
+    ForEachGlyph(text, [&](std::string_view glyph, int cells) {
+        if (full || used + cells > width) {
+            full = true;
+            return;
+        }
+        out += glyph;
+        used += cells;
+    });
+    return out;
+}
+
+std::vector<std::string> WrapText(std::string_view text, int width) {
+    std::vector<std::string> lines;
+    if (width < 1) width = 1;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        std::string_view rest = text.substr(start, end - start);
+        do {
+            std::string line = FitToWidth(rest, width);
+            std::size_t cut = line.size();
+            if (cut < rest.size()) {
+                // Break at the last space that leaves something on the line.
+                const std::size_t space = rest.substr(0, cut + 1).rfind(' ');
+                if (space != std::string_view::npos && space > 0) cut = space;
+            }
+            if (cut == 0) cut = std::min<std::size_t>(1, rest.size());
+            std::string_view piece = rest.substr(0, cut);
+            while (!piece.empty() && piece.back() == ' ') piece.remove_suffix(1);
+            lines.emplace_back(piece);
+            rest.remove_prefix(cut);
+            while (!rest.empty() && rest.front() == ' ') rest.remove_prefix(1);
+        } while (!rest.empty());
+        start = end + 1;
+    }
+    return lines;
+}
+
+std::unique_ptr<Screen> Screen::Open() {
+    if (!isatty(STDIN_FILENO)) return nullptr;
+    // Characters are read and shown in the terminal's own encoding; only the
+    // character type follows the user's locale, nothing else.
+    std::setlocale(LC_CTYPE, "");
+    g_utf8 = MB_CUR_MAX > 1;
+
+    FILE* out = stdout;
+    if (!isatty(STDOUT_FILENO)) {
+        // Output redirected: draw on the terminal the keys come from.
+        const int fd = open(ttyname(STDIN_FILENO), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+        out = fd >= 0 ? fdopen(fd, "w") : nullptr;
+        if (out == nullptr) return nullptr;
+    }
+    termios saved{};
+    if (tcgetattr(STDIN_FILENO, &saved) != 0) return nullptr;
+    SCREEN* session = newterm(nullptr, out, stdin);
+    if (session == nullptr) return nullptr;
+    const char* address = tigetstr(const_cast<char*>("cup"));
+    if (address == nullptr || address == reinterpret_cast<const char*>(-1)) {
+        // A terminal that cannot place the cursor cannot show a dialog.
+        endwin();
+        delscreen(session);
+        return nullptr;
+    }
+
+    g_restore.inFd = STDIN_FILENO;
+    g_restore.outFd = fileno(out);
+    g_restore.saved = saved;
+    g_restore.length = 0;
+    AppendCapability("sgr0");
+    AppendCapability("cnorm");
+    AppendCapability("rmkx");
+    AppendCapability("rmcup");
+
+    cbreak();
+    noecho();
+    nonl();
+    intrflush(stdscr, FALSE);
+    keypad(stdscr, TRUE);
+    set_escdelay(25);
+
+    std::unique_ptr<Screen> screen(new Screen);
+    if (has_colors() && start_color() == OK) {
+        screen->colours_ = true;
+        init_pair(kDesktop, COLOR_BLACK, COLOR_CYAN);
+        init_pair(kWindow, COLOR_BLACK, COLOR_WHITE);
+        init_pair(kCaption, COLOR_WHITE, COLOR_BLUE);
+        init_pair(kField, COLOR_BLACK, COLOR_CYAN);
+        init_pair(kSelected, COLOR_WHITE, COLOR_BLACK);
+    }
+    screen->active_ = true;
+    g_restore.active = 1;
+    InstallRestoreHandlers();
+    return screen;
+}
+
+Screen::~Screen() {
+    Leave();
+    RestoreNow();
+}
+
+void Screen::Enter() {
+    if (active_) return;
+    active_ = true;
+    g_restore.active = 1;
+    // After endwin, the next refresh takes the terminal back.
+    refresh();
+}
+
+void Screen::Leave() {
+    if (!active_) return;
+    active_ = false;
+    g_restore.active = 0;
+    curs_set(1);
+    endwin();
+}
+
+void Screen::Push(Layer* layer) { layers_.push_back(layer); }
+
+int Screen::rows() const { return LINES; }
+int Screen::columns() const { return COLS; }
+
+void Screen::Pop(Layer* layer) {
+    std::erase(layers_, layer);
+    if (layers_.empty()) {
+        // Back to the shell's terminal between windows, and for good at the end.
+        Leave();
+        return;
+    }
+    Redraw();
+}
+
+namespace {
+
+attr_t Attributes(Look look, bool colours) {
+    if (colours) {
+        switch (look) {
+            case Look::Desktop:
+                return COLOR_PAIR(kDesktop);
+            case Look::Window:
+                return COLOR_PAIR(kWindow);
+            case Look::Caption:
+                return COLOR_PAIR(kCaption) | A_BOLD;
+            case Look::Field:
+                return COLOR_PAIR(kField);
+            case Look::Selected:
+                return COLOR_PAIR(kSelected) | A_BOLD;
+            case Look::Framed:
+                return COLOR_PAIR(kWindow) | A_BOLD;
+        }
+    }
+    switch (look) {
+        case Look::Desktop:
+        case Look::Window:
+            return A_NORMAL;
+        case Look::Caption:
+        case Look::Selected:
+            return A_REVERSE;
+        case Look::Field:
+            return A_UNDERLINE;
+        case Look::Framed:
+            return A_BOLD;
+    }
+    return A_NORMAL;
+}
+
+}  // namespace
+
+void Screen::Redraw() {
+    if (layers_.empty()) return;
+    Enter();
+    Fill(Rect{0, 0, LINES, COLS}, Look::Desktop);
+    Rect top;
+    for (Layer* layer : layers_) {
+        top = layer->Place(LINES, COLS);
+        layer->Draw(*this, top);
+    }
+    const std::optional<std::pair<int, int>> cursor = layers_.back()->Cursor(top);
+    if (cursor && cursor->first >= 0 && cursor->first < LINES && cursor->second >= 0 &&
+        cursor->second < COLS) {
+        curs_set(1);
+        move(cursor->first, cursor->second);
+    } else {
+        curs_set(0);
+        move(LINES - 1, COLS - 1);
+    }
+    refresh();
+}
+
+Key Screen::ReadKey() {
+    for (;;) {
+        if (!active_) Redraw();
+        wint_t ch = 0;
+        const int kind = get_wch(&ch);
+        if (kind == ERR) {
+            if (errno == EINTR) continue;
+            return Key{Key::EndOfInput};
+        }
+        if (kind == KEY_CODE_YES) {
+            switch (ch) {
+                case KEY_RESIZE:
+                    Redraw();
+                    continue;
+                case KEY_UP:
+                    return Key{Key::Up};
+                case KEY_DOWN:
+                    return Key{Key::Down};
+                case KEY_LEFT:
+                    return Key{Key::Left};
+                case KEY_RIGHT:
+                    return Key{Key::Right};
+                case KEY_HOME:
+                    return Key{Key::Home};
+                case KEY_END:
+                    return Key{Key::End};
+                case KEY_PPAGE:
+                    return Key{Key::PageUp};
+                case KEY_NPAGE:
+                    return Key{Key::PageDown};
+                case KEY_BTAB:
+                    return Key{Key::BackTab};
+                case KEY_ENTER:
+                    return Key{Key::Enter};
+                case KEY_BACKSPACE:
+                    return Key{Key::Backspace};
+                case KEY_DC:
+                    return Key{Key::Delete};
+                default:
+                    return Key{Key::Other};
+            }
+        }
+        switch (ch) {
+            case '\t':
+                return Key{Key::Tab};
+            case '\r':
+            case '\n':
+                return Key{Key::Enter};
+            case 27:
+                return Key{Key::Escape};
+            case 127:
+            case 8:
+                return Key{Key::Backspace};
+            case ' ':
+                return Key{Key::Space};
+            default:
+                break;
+        }
+        if (ch < 0x20 || (ch >= 0x7F && ch < 0xA0)) return Key{Key::Other};
+        return Key{Key::Char, EncodeUtf8(static_cast<unsigned long>(ch))};
+    }
+}
+
+void Screen::Fill(const Rect& area, Look look) {
+    attrset(Attributes(look, colours_));
+    const int first = std::max(0, area.column);
+    const int last = std::min(COLS, area.column + area.columns);
+    if (last <= first) return;
+    for (int row = std::max(0, area.row); row < std::min(LINES, area.row + area.rows); ++row)
+        mvhline(row, first, ' ', last - first);
+}
+
+void Screen::Put(int row, int column, std::string_view text, Look look, int width) {
+    if (row < 0 || row >= LINES || column < 0 || column >= COLS) return;
+    const int room = width < 0 ? COLS - column : std::min(width, COLS - column);
+    if (room <= 0) return;
+    attrset(Attributes(look, colours_));
+    mvaddstr(row, column, FitToWidth(text, room).c_str());
+}
+
+void Screen::Frame(const Rect& area, Look look, std::string_view caption) {
+    if (area.rows < 2 || area.columns < 2) return;
+    Fill(area, look);
+    attrset(Attributes(look, colours_));
+    const int top = area.row, bottom = area.row + area.rows - 1;
+    const int left = area.column, right = area.column + area.columns - 1;
+    auto at = [](int row, int column, chtype ch) {
+        if (row >= 0 && row < LINES && column >= 0 && column < COLS) mvaddch(row, column, ch);
+    };
+    for (int column = left + 1; column < right; ++column) {
+        at(top, column, ACS_HLINE);
+        at(bottom, column, ACS_HLINE);
+    }
+    for (int row = top + 1; row < bottom; ++row) {
+        at(row, left, ACS_VLINE);
+        at(row, right, ACS_VLINE);
+    }
+    at(top, left, ACS_ULCORNER);
+    at(top, right, ACS_URCORNER);
+    at(bottom, left, ACS_LLCORNER);
+    at(bottom, right, ACS_LRCORNER);
+    if (!caption.empty() && area.columns > 6) {
+        const std::string title = " " + std::string(caption) + " ";
+        Put(top, left + 2, title, Look::Caption, area.columns - 4);
+    }
+}
+
+}  // namespace vx::terminal
