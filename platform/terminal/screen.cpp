@@ -400,6 +400,11 @@ Key Screen::ReadKey() {
             }
         }
         switch (ch) {
+            case 12:
+                // Ctrl+L paints the whole screen again, after anything else wrote on it.
+                clearok(curscr, TRUE);
+                Redraw();
+                continue;
             case '\t':
                 return Key{Key::Tab};
             case '\r':
