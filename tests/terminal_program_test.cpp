@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
@@ -343,6 +344,48 @@ TEST_F(TerminalProgramTest, InterruptGivesTheTerminalBack) {
     EXPECT_NE(modes.find(" echo "), std::string::npos) << modes;
     EXPECT_EQ(session->Screen().find("Install/Unistall"), std::string::npos) << session->Screen();
     EXPECT_EQ(Snapshot(machine.machineFolder()), before);
+}
+
+// Whether a process of that name still runs.
+bool Running(const std::string& name) {
+    std::error_code ec;
+    for (const fs::directory_entry& entry : fs::directory_iterator("/proc", ec)) {
+        std::ifstream in(entry.path() / "comm");
+        std::string comm;
+        if (std::getline(in, comm) && comm == name) return true;
+    }
+    return false;
+}
+
+TEST_F(TerminalProgramTest, ErrorOutputWaitsUntilTheDialogsAreGone) {
+    // The Start menu's folder is a file: the converter the install starts
+    // fails and says so on the standard error it inherits.
+    fs::create_directories(machine.windowsFolder() / "Start Menu");
+    testing::WriteFile(machine.windowsFolder() / "Start Menu" / "Programs", "");
+    // Standard error on the terminal itself, as when started from a shell.
+    const fs::path script = machine.root() / "on-terminal.sh";
+    testing::WriteFile(script, "#!/bin/sh\nexec \"" + Program().string() + "\" 2>/dev/tty\n");
+    fs::permissions(script, fs::perms::owner_all);
+
+    auto session = Start(script, "errors");
+    ASSERT_TRUE(session->WaitForText("Install/Unistall")) << session->Screen();
+    session->SendKeys({"Enter"});
+    ExpectInWindow(*session, "Do you have a sound card?", "[ Yes! ] [ No! ]");
+    session->SendKeys({"Enter"});
+    ExpectInWindow(*session, "Vornalux! installation complete.", "[ OK ]");
+    for (int i = 0; i < 500 && Running("grpconv"); ++i) usleep(20000);
+    EXPECT_EQ(session->Screen().find("grpconv:"), std::string::npos) << session->Screen();
+    session->SendKeys({"Enter"});
+    EXPECT_EQ(session->WaitForExit(), 0);
+    // Back on the shell's screen, the fallback line and the converter's word.
+    const std::string after = session->Screen();
+    const std::size_t fallback =
+        after.find("No display could be opened; using the text interface.");
+    const std::size_t converter =
+        after.find("grpconv: C:\\windows\\Start Menu\\Programs exists and is not a folder");
+    EXPECT_NE(fallback, std::string::npos) << after;
+    EXPECT_NE(converter, std::string::npos) << after;
+    EXPECT_LT(fallback, converter);
 }
 
 TEST_F(TerminalProgramTest, RefusesWithoutADisplayOrATerminal) {

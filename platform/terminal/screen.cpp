@@ -33,17 +33,63 @@ struct Restore {
     termios saved{};
     char sequence[256] = {};
     std::size_t length = 0;
+    // Standard error, when it is the terminal, is held back in a file while
+    // the dialogs are up (the programs the setup starts write there too) and
+    // shown once the terminal is the shell's again.
+    int heldErrors = -1;
+    int terminalErrors = -1;
+    off_t shownErrors = 0;
 };
 Restore g_restore;
+
+void WriteAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = write(fd, data, size);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+}
+
+void HoldErrors() {
+    if (g_restore.heldErrors >= 0) dup2(g_restore.heldErrors, STDERR_FILENO);
+}
+
+void ShowHeldErrors() {
+    if (g_restore.heldErrors < 0 || g_restore.terminalErrors < 0) return;
+    dup2(g_restore.terminalErrors, STDERR_FILENO);
+    static char buffer[4096];
+    for (;;) {
+        const ssize_t n = pread(g_restore.heldErrors, buffer, sizeof buffer, g_restore.shownErrors);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        WriteAll(STDERR_FILENO, buffer, static_cast<std::size_t>(n));
+        g_restore.shownErrors += n;
+    }
+}
 
 void RestoreNow() {
     if (!g_restore.active) return;
     g_restore.active = 0;
-    if (g_restore.length > 0) {
-        [[maybe_unused]] const ssize_t written =
-            write(g_restore.outFd, g_restore.sequence, g_restore.length);
-    }
+    WriteAll(g_restore.outFd, g_restore.sequence, g_restore.length);
     tcsetattr(g_restore.inFd, TCSANOW, &g_restore.saved);
+    ShowHeldErrors();
+}
+
+// An unnamed file for what is written to standard error meanwhile; -1 when
+// standard error is not the terminal (then nothing needs holding back).
+int OpenHeldErrors() {
+    if (!isatty(STDERR_FILENO)) return -1;
+    const char* folder = std::getenv("TMPDIR");
+    if (folder == nullptr || folder[0] == '\0') folder = "/tmp";
+    int fd = open(folder, O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        std::string name = std::string(folder) + "/vx-errors-XXXXXX";
+        fd = mkostemp(name.data(), O_CLOEXEC);
+        if (fd >= 0) unlink(name.c_str());
+    }
+    return fd;
 }
 
 constexpr int kSignals[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGABRT};
@@ -237,6 +283,11 @@ std::unique_ptr<Screen> Screen::Open() {
     g_restore.outFd = fileno(out);
     g_restore.saved = saved;
     g_restore.length = 0;
+    if (g_restore.heldErrors < 0) {
+        g_restore.heldErrors = OpenHeldErrors();
+        g_restore.terminalErrors =
+            g_restore.heldErrors >= 0 ? fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3) : -1;
+    }
     AppendCapability("sgr0");
     AppendCapability("cnorm");
     AppendCapability("rmkx");
@@ -260,6 +311,7 @@ std::unique_ptr<Screen> Screen::Open() {
     }
     screen->active_ = true;
     g_restore.active = 1;
+    HoldErrors();
     InstallRestoreHandlers();
     return screen;
 }
@@ -273,6 +325,7 @@ void Screen::Enter() {
     if (active_) return;
     active_ = true;
     g_restore.active = 1;
+    HoldErrors();
     // After endwin, the next refresh takes the terminal back.
     refresh();
 }
@@ -283,6 +336,7 @@ void Screen::Leave() {
     g_restore.active = 0;
     curs_set(1);
     endwin();
+    ShowHeldErrors();
 }
 
 void Screen::Push(Layer* layer) { layers_.push_back(layer); }
