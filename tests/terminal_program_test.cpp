@@ -51,8 +51,6 @@ std::string Flatten(const std::string& screen) {
     return collapsed;
 }
 
-std::string Collapse(const std::string& text) { return Flatten(text); }
-
 std::u32string Decode(const std::string& utf8) {
     std::u32string out;
     for (std::size_t i = 0; i < utf8.size();) {
@@ -148,7 +146,7 @@ protected:
     // Waits for `text` on the screen, flattened; reports the screen when it
     // does not come.
     static void ExpectOnScreen(TerminalSession& session, const std::string& text) {
-        const std::string wanted = Collapse(text);
+        const std::string wanted = Flatten(text);
         for (int i = 0; i < 300; ++i) {
             if (Flatten(session.Screen()).find(wanted) != std::string::npos) return;
             usleep(30000);
@@ -159,7 +157,7 @@ protected:
     // Waits until the window captioned `caption` shows `text`.
     static void ExpectInWindow(TerminalSession& session, const std::string& caption,
                                const std::string& text) {
-        const std::string wanted = Collapse(text);
+        const std::string wanted = Flatten(text);
         for (int i = 0; i < 300; ++i) {
             if (Flatten(WindowText(session.Screen(), caption)).find(wanted) != std::string::npos)
                 return;

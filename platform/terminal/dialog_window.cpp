@@ -306,12 +306,7 @@ void DialogTextWindow::Draw(Screen& screen, const Rect& at) {
         switch (c.source->kind) {
             case ControlKind::DefPushButton:
             case ControlKind::PushButton: {
-                const int room = cells.columns - 2;
-                const int pad = std::max(0, (room - DisplayWidth(text)) / 2);
-                std::string label = "[" + std::string(pad, ' ') + FitToWidth(text, room);
-                label +=
-                    std::string(std::max(0, cells.columns - 1 - DisplayWidth(label)), ' ') + "]";
-                screen.Put(row, column, label,
+                screen.Put(row, column, ButtonFace(text, cells.columns),
                            focused     ? Look::Selected
                            : Framed(c) ? Look::Framed
                                        : Look::Window);

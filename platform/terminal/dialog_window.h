@@ -38,11 +38,8 @@ public:
     void Draw(Screen& screen, const Rect& at) override;
     std::optional<std::pair<int, int>> Cursor(const Rect& at) const override;
 
-    // The key handling on its own, for RunModal and the tests.
-    void HandleKey(const Key& key);
-    int focus() const { return focus_; }
-
 private:
+    void HandleKey(const Key& key);
     struct Control {
         const ControlTemplate* source = nullptr;
         ControlCells layout;

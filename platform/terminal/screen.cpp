@@ -226,6 +226,14 @@ std::string FitToWidth(std::string_view text, int width) {
     return out;
 }
 
+std::string ButtonFace(std::string_view text, int width) {
+    const int room = width - 2;
+    const int pad = std::max(0, (room - DisplayWidth(text)) / 2);
+    std::string face = "[" + std::string(pad, ' ') + FitToWidth(text, room);
+    face += std::string(std::max(0, width - 1 - DisplayWidth(face)), ' ') + "]";
+    return face;
+}
+
 std::vector<std::string> WrapText(std::string_view text, int width) {
     std::vector<std::string> lines;
     if (width < 1) width = 1;

@@ -111,6 +111,8 @@ private:
 int DisplayWidth(std::string_view text);
 // The first characters of `text` that fit in `width` cells.
 std::string FitToWidth(std::string_view text, int width);
+// A push button's face: `text` centred between brackets, `width` cells in all.
+std::string ButtonFace(std::string_view text, int width);
 // `text` split into lines of at most `width` cells at spaces; its own
 // line breaks kept.
 std::vector<std::string> WrapText(std::string_view text, int width);

@@ -13,15 +13,11 @@ namespace {
 
 constexpr int kButtonWidth = 10;  // "[   OK   ]", as wide as the windows' 75-pixel buttons
 
-std::string ButtonLabel(const char* label, int width) {
+std::string ButtonLabel(const char* label) {
     std::string text;
     for (const char* p = label; *p; ++p)
         if (*p != '&') text += *p;
-    const int room = width - 2;
-    const int pad = std::max(0, (room - static_cast<int>(text.size())) / 2);
-    std::string out = "[" + std::string(pad, ' ') + text;
-    out += std::string(std::max<int>(0, width - 1 - static_cast<int>(out.size())), ' ') + "]";
-    return out;
+    return ButtonFace(text, kButtonWidth);
 }
 
 char Mnemonic(const char* label) {
@@ -31,22 +27,18 @@ char Mnemonic(const char* label) {
     return 0;
 }
 
+int ButtonColumn(int left, int width, int count, int index) {
+    const int total = count * kButtonWidth + (count - 1) * 2;
+    return left + std::max(0, (width - total) / 2) + index * (kButtonWidth + 2);
+}
+
 // A row of buttons, `focus` the one Enter and Space click.
 void DrawButtons(Screen& screen, int row, int left, int width,
                  std::span<const ButtonChoice> buttons, int focus) {
     const int n = static_cast<int>(buttons.size());
-    const int total = n * kButtonWidth + (n - 1) * 2;
-    int column = left + std::max(0, (width - total) / 2);
-    for (int i = 0; i < n; ++i) {
-        screen.Put(row, column, ButtonLabel(buttons[i].label, kButtonWidth),
+    for (int i = 0; i < n; ++i)
+        screen.Put(row, ButtonColumn(left, width, n, i), ButtonLabel(buttons[i].label),
                    i == focus ? Look::Selected : Look::Window);
-        column += kButtonWidth + 2;
-    }
-}
-
-int ButtonColumn(int left, int width, int count, int index) {
-    const int total = count * kButtonWidth + (count - 1) * 2;
-    return left + std::max(0, (width - total) / 2) + index * (kButtonWidth + 2);
 }
 
 class ButtonWindow final : public Layer {
@@ -193,9 +185,9 @@ struct Level {
 class FolderChooser final : public Layer {
 public:
     FolderChooser(SystemServices& sys, const posix::TextCodec& codec)
-        : sys_(sys), posix_(dynamic_cast<posix::PosixSystemServices*>(&sys)), codec_(codec) {
+        : posix_(dynamic_cast<posix::PosixSystemServices*>(&sys)), codec_(codec) {
         Level drives;
-        for (const std::string& root : posix::ListDrives(sys_))
+        for (const std::string& root : posix::ListDrives(sys))
             drives.entries.push_back(posix::FolderEntry{codec_.ToUtf8(root.substr(0, 2)), root});
         levels_.push_back(std::move(drives));
     }
@@ -345,7 +337,6 @@ private:
         if (!inside.entries.empty()) levels_.push_back(std::move(inside));
     }
 
-    SystemServices& sys_;
     posix::PosixSystemServices* posix_;
     const posix::TextCodec& codec_;
     std::vector<Level> levels_;
