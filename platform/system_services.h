@@ -73,6 +73,12 @@ public:
                                        UINT capacity) = 0;
     // The user's home folder as a Windows path.
     virtual UINT GetHomeDirectoryA(char* buffer, UINT size) = 0;
+
+    // The shell's special folders: CSIDL_PROGRAMS and CSIDL_COMMON_PROGRAMS,
+    // the user's and everybody's Programs folder of the Start menu. `path`
+    // holds MAX_PATH bytes; S_OK when it was filled.
+    virtual HRESULT SHGetFolderPathA(HWND hwnd, int csidl, HANDLE token, DWORD flags,
+                                     char* path) = 0;
 };
 
 }  // namespace vx

@@ -79,4 +79,14 @@ struct VS_FIXEDFILEINFO {
 };
 inline constexpr DWORD VS_FFI_SIGNATURE = 0xFEEF04BD;
 
+// The shell's special folders (SHGetFolderPathA).
+using HRESULT = std::int32_t;
+using HANDLE = void*;
+inline constexpr HRESULT S_OK = 0;
+inline constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005);
+inline constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057);
+inline constexpr int CSIDL_PROGRAMS = 0x0002;
+inline constexpr int CSIDL_COMMON_PROGRAMS = 0x0017;
+inline constexpr DWORD SHGFP_TYPE_CURRENT = 0;
+
 }  // namespace vx

@@ -43,4 +43,29 @@ bool CreateProgramGroup(SystemServices& sys, const PathBuffer& targetDir) {
     return sys.WinExec(kGroupConverterCommand, SW_HIDE) > 31;
 }
 
+std::vector<StartMenuGroup> StartMenuGroups(SystemServices& sys) {
+    std::vector<StartMenuGroup> groups;
+    const auto add = [&](const PathBuffer& folder) {
+        StartMenuGroup group{folder, {}};
+        if (!ComposePath(sys, folder, kShortcutName, group.shortcut)) return;
+        for (const StartMenuGroup& known : groups)
+            if (known.folder.view() == folder.view()) return;
+        groups.push_back(group);
+    };
+    PathBuffer folder;
+    if (ComposeWindowsPath(sys, kGroupFolder, folder)) add(folder);
+    for (const int csidl : {CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS}) {
+        std::array<char, MAX_PATH> programs{};
+        if (sys.SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, programs.data()) !=
+            S_OK)
+            continue;
+        const void* end = std::memchr(programs.data(), '\0', programs.size());
+        PathBuffer base;
+        if (end != nullptr && base.Assign({programs.data(), static_cast<const char*>(end)}) &&
+            ComposePath(sys, base, kGroupFolderName, folder))
+            add(folder);
+    }
+    return groups;
+}
+
 }  // namespace vx

@@ -1,6 +1,8 @@
 // The Start-menu entry: a group script for the system's group converter.
 #pragma once
 
+#include <vector>
+
 #include "platform/system_services.h"
 #include "setup/path_buffer.h"
 
@@ -16,5 +18,19 @@ inline constexpr const char* kGroupConverterCommand = "grpconv -o";
 // that would not fit its 512 bytes, a script file that could not be written
 // whole, or a converter that did not start.
 bool CreateProgramGroup(SystemServices& sys, const PathBuffer& targetDir);
+
+// The group's folder in a Programs folder of the Start menu: the group name
+// without its trailing full stop.
+inline constexpr const char* kGroupFolderName = "PELTOMARK! Inc";
+
+struct StartMenuGroup {
+    PathBuffer folder;
+    PathBuffer shortcut;  // the item's shortcut in it
+};
+
+// Every place the group may be, each once: below the Windows directory,
+// where earlier versions put it, then everybody's and the user's Programs
+// folder, where the converter puts it now (everybody's when it may).
+std::vector<StartMenuGroup> StartMenuGroups(SystemServices& sys);
 
 }  // namespace vx

@@ -79,12 +79,12 @@ void RunUninstall(SystemServices& sys, DialogServices& dlg, const PathBuffer& so
     const bool heldProgram =
         ComposePath(sys, targetDir, ProgramFiles[0], program) && IsFile(sys, program);
 
-    PathBuffer groupFolder, shortcut, settingsPath;
-    const bool groupComposed = ComposeWindowsPath(sys, kGroupFolder, groupFolder) &&
-                               ComposePath(sys, groupFolder, kShortcutName, shortcut);
+    const std::vector<StartMenuGroup> groups = StartMenuGroups(sys);
+    PathBuffer settingsPath;
     const bool settingsComposed = ComposeWindowsPath(sys, kSettingsFileName, settingsPath);
 
-    if (groupComposed) RemoveStartMenuEntry(sys, dlg, groupFolder, shortcut);
+    for (const StartMenuGroup& group : groups)
+        RemoveStartMenuEntry(sys, dlg, group.folder, group.shortcut);
     for (const PathBuffer& path : programFiles) {
         dlg.SetDlgItemTextA(IDC_STATUS, path.c_str());
         Delete(sys, dlg, path, FOF_NOCONFIRMATION);
@@ -94,7 +94,8 @@ void RunUninstall(SystemServices& sys, DialogServices& dlg, const PathBuffer& so
 
     for (const PathBuffer& path : programFiles)
         if (Exists(sys, path)) remaining.emplace_back(path.view());
-    if (groupComposed && Exists(sys, shortcut)) remaining.emplace_back(shortcut.view());
+    for (const StartMenuGroup& group : groups)
+        if (Exists(sys, group.shortcut)) remaining.emplace_back(group.shortcut.view());
 
     // The settings file goes last, and only when the game is gone: otherwise
     // the game still counts as installed and the uninstall can be repeated.

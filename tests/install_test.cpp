@@ -48,10 +48,7 @@ struct InstallFixture : ::testing::Test {
     }
     std::string Settings() { return testing::ReadFile(machine.windowsFolder() / "vornalux.ini"); }
     bool HasSettings() { return fs::exists(machine.windowsFolder() / "vornalux.ini"); }
-    fs::path Shortcut() {
-        return machine.windowsFolder() / "Start Menu" / "Programs" / "PELTOMARK! Inc" /
-               "Vornalux!.lnk";
-    }
+    fs::path Shortcut() { return machine.programsFolder() / "PELTOMARK! Inc" / "Vornalux!.lnk"; }
 };
 
 TEST_F(InstallFixture, FirstInstallPutsEverythingInPlace) {

@@ -20,7 +20,7 @@ struct UninstallFixture : ::testing::Test {
     testing::TempMachine machine;
     ScriptedDialogServices dlg{machine.sys()};
     fs::path target = machine.driveC() / "Games" / "Vornalux";
-    fs::path group = machine.windowsFolder() / "Start Menu" / "Programs" / "PELTOMARK! Inc";
+    fs::path group = machine.programsFolder() / "PELTOMARK! Inc";
 
     void SetUp() override { testing::FillDistribution(machine); }
 
@@ -109,6 +109,27 @@ TEST_F(UninstallFixture, OtherShortcutsOfTheMakerStay) {
     Uninstall("C:\\Games\\Vornalux");
     EXPECT_FALSE(fs::exists(group / "Vornalux!.lnk"));
     EXPECT_EQ(testing::ReadFile(group / "Other Game.lnk"), "other");
+    ExpectCompleted();
+}
+
+TEST_F(UninstallFixture, GroupGoesFromEveryPlaceItMayBeIn) {
+    // An earlier version's group below the Windows directory, holding another
+    // product's shortcut too, and the group in both Programs folders (on
+    // Linux all three are one folder).
+    const fs::path earlier = machine.windowsFolder() / "Start Menu" / "Programs" / "PELTOMARK! Inc";
+    const fs::path groups[] = {earlier,
+                               machine.programsFolder(CSIDL_COMMON_PROGRAMS) / "PELTOMARK! Inc",
+                               machine.programsFolder(CSIDL_PROGRAMS) / "PELTOMARK! Inc"};
+    for (const fs::path& folder : groups) testing::WriteFile(folder / "Vornalux!.lnk", "shortcut");
+    testing::WriteFile(earlier / "Other Game.lnk", "other");
+
+    Uninstall("C:\\Games\\Vornalux");  // never installed: no question about the folder
+    for (const fs::path& folder : groups) {
+        SCOPED_TRACE(folder.string());
+        EXPECT_FALSE(fs::exists(folder / "Vornalux!.lnk"));
+        EXPECT_EQ(fs::exists(folder), folder == earlier);
+    }
+    EXPECT_EQ(testing::ReadFile(earlier / "Other Game.lnk"), "other");
     ExpectCompleted();
 }
 

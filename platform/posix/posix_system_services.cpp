@@ -259,4 +259,12 @@ UINT PosixSystemServices::GetHomeDirectoryA(char* buffer, UINT size) {
     return CopyOut(*windows, buffer, size);
 }
 
+HRESULT PosixSystemServices::SHGetFolderPathA(HWND, int csidl, HANDLE, DWORD, char* path) {
+    if (path == nullptr) return E_INVALIDARG;
+    path[0] = '\0';
+    if (csidl != CSIDL_PROGRAMS && csidl != CSIDL_COMMON_PROGRAMS) return E_INVALIDARG;
+    const std::string programs = std::string(kWindowsDirectory) + "\\Start Menu\\Programs";
+    return CopyOut(programs, path, MAX_PATH) < MAX_PATH ? S_OK : E_FAIL;
+}
+
 }  // namespace vx::posix

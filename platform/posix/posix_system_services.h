@@ -46,9 +46,12 @@ public:
                         UINT* length) override;
 
     BOOL GetFileIdentity(const char* path, FileIdentity* identity) override;
-    UINT GetAncestorIdentities(const char* path, FileIdentity* identities,
-                               UINT capacity) override;
+    UINT GetAncestorIdentities(const char* path, FileIdentity* identities, UINT capacity) override;
     UINT GetHomeDirectoryA(char* buffer, UINT size) override;
+
+    // Both Programs folders are the one below the Windows directory, where
+    // the converter puts the group on this machine.
+    HRESULT SHGetFolderPathA(HWND hwnd, int csidl, HANDLE token, DWORD flags, char* path) override;
 
 private:
     // The host file a profile call names: a bare name lives in the Windows directory.

@@ -1,9 +1,10 @@
 // grpconv.exe: the group converter for Windows, from the same script parser
-// and shortcut writer as the Linux one. With -o it turns the group script
-// SETUP.INI in the Windows directory into Start-menu folders holding one
-// shortcut per item. The setup program finds it beside itself before any
-// system converter, so it serves on every Windows (current ones have none).
-// The script is read and checked whole before anything is created.
+// as the Linux one. With -o it turns the group script SETUP.INI in the
+// Windows directory into folders of the Start menu's Programs folder holding
+// one shortcut per item, saved by the shell. The setup program finds it
+// beside itself before any system converter, so it serves on every Windows
+// (current ones have none). The script is read and checked whole before
+// anything is created.
 
 #include <cstdio>
 #include <optional>
@@ -12,11 +13,13 @@
 #include <vector>
 
 #include "platform/grpconv/group_script.h"
-#include "platform/grpconv/shell_link.h"
 
 // After the project's headers: <windows.h> defines several of their names as macros.
 // clang-format off
 #include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
+#include <shobjidl.h>
 // clang-format on
 
 namespace {
@@ -27,12 +30,14 @@ using vx::grpconv::ProgramGroup;
 constexpr DWORD kMaxScriptBytes = 1 << 20;
 
 struct PlannedShortcut {
-    std::string path;  // ANSI
-    std::string bytes;
+    std::string fileName;  // ANSI, title + ".lnk"
+    std::string title;     // ANSI
+    std::string target;    // ANSI, as the script gives it
+    std::string workingDirectory;
 };
 
 struct PlannedFolder {
-    std::vector<std::string> components;  // ANSI, below the Windows directory
+    std::string name;  // ANSI, below a Programs folder
     std::vector<PlannedShortcut> shortcuts;
 };
 
@@ -102,9 +107,8 @@ std::optional<std::string> ReadScript(const std::string& path) {
     return text;
 }
 
-// Everything the script asks for, as paths and shortcut bytes, or nullopt.
-std::optional<std::vector<PlannedFolder>> Plan(const std::string& windowsDir,
-                                               const std::vector<ProgramGroup>& groups) {
+// Everything the script asks for, in the system's code page, or nullopt.
+std::optional<std::vector<PlannedFolder>> Plan(const std::vector<ProgramGroup>& groups) {
     std::vector<PlannedFolder> folders;
     for (const ProgramGroup& group : groups) {
         const auto folderName = AnsiFromUtf8(group.folderName);
@@ -112,63 +116,108 @@ std::optional<std::vector<PlannedFolder>> Plan(const std::string& windowsDir,
             Fail("the group name \"" + group.name + "\" has no form in the system's code page");
             return std::nullopt;
         }
-        PlannedFolder folder;
-        folder.components = {"Start Menu", "Programs", *folderName};
-        const std::string folderPath = windowsDir + "\\Start Menu\\Programs\\" + *folderName;
+        PlannedFolder folder{*folderName, {}};
         for (const auto& item : group.items) {
-            const auto shortcutName = AnsiFromUtf8(item.shortcutName);
+            const auto fileName = AnsiFromUtf8(item.shortcutName);
+            const auto title = AnsiFromUtf8(item.title);
             const auto target = AnsiFromUtf8(item.program);
-            if (!shortcutName || !target) {
+            const auto workingDirectory = AnsiFromUtf8(item.workingDirectory);
+            if (!fileName || !title || !target || !workingDirectory) {
                 Fail("the item \"" + item.title + "\" has no form in the system's code page");
                 return std::nullopt;
             }
-            PlannedShortcut shortcut;
-            shortcut.path = folderPath + "\\" + *shortcutName;
-            if (shortcut.path.size() >= MAX_PATH) {
-                Fail("the shortcut path " + shortcut.path + " is too long");
-                return std::nullopt;
-            }
-            auto bytes = vx::grpconv::ShellLinkBytes(*target, item.workingDirectory);
-            if (!bytes) {
+            if (target->empty() || target->size() >= MAX_PATH ||
+                workingDirectory->size() >= MAX_PATH) {
                 Fail("the item \"" + item.title + "\" cannot be made a shortcut");
                 return std::nullopt;
             }
-            shortcut.bytes = std::move(*bytes);
-            folder.shortcuts.push_back(std::move(shortcut));
+            folder.shortcuts.push_back({*fileName, *title, *target, *workingDirectory});
         }
         folders.push_back(std::move(folder));
     }
     return folders;
 }
 
-bool EnsureFolder(const std::string& path) {
-    if (Exists(path)) {
-        if (IsDirectory(path)) return true;
-        Fail(path + " exists and is not a folder");
-        return false;
-    }
-    if (::CreateDirectoryA(path.c_str(), nullptr) || IsDirectory(path)) return true;
-    Fail("cannot create " + path);
-    return false;
+// A Programs folder of the Start menu (CSIDL_COMMON_PROGRAMS or
+// CSIDL_PROGRAMS), made when it is missing.
+std::optional<std::string> ProgramsFolder(int csidl) {
+    char path[MAX_PATH] = {};
+    if (FAILED(::SHGetFolderPathA(nullptr, csidl | CSIDL_FLAG_CREATE, nullptr, SHGFP_TYPE_CURRENT,
+                                  path)))
+        return std::nullopt;
+    return std::string(path);
 }
 
-bool Create(const std::string& windowsDir, const std::vector<PlannedFolder>& folders) {
-    if (!IsDirectory(windowsDir)) {
-        Fail("the Windows directory " + windowsDir + " is not there");
+// Saves the shortcut through the shell's own writer, which is also what
+// makes the desktop's menu pick it up (under Wine, its menu builder). Its
+// icon is the program's own.
+bool SaveShortcut(const std::string& path, const PlannedShortcut& shortcut) {
+    const auto widePath = Wide(path, CP_ACP);
+    if (!widePath) return false;
+    IShellLinkA* link = nullptr;
+    if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                  reinterpret_cast<void**>(&link))))
+        return false;
+    bool saved = false;
+    IPersistFile* file = nullptr;
+    if (SUCCEEDED(link->SetPath(shortcut.target.c_str())) &&
+        SUCCEEDED(link->SetWorkingDirectory(shortcut.workingDirectory.c_str())) &&
+        SUCCEEDED(link->SetDescription(shortcut.title.c_str())) &&
+        SUCCEEDED(link->SetIconLocation(shortcut.target.c_str(), 0)) &&
+        SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+        saved = SUCCEEDED(file->Save(widePath->c_str(), TRUE));
+        file->Release();
+    }
+    link->Release();
+    // A shortcut the writer could not finish must not stay under its name.
+    if (!saved) ::DeleteFileA(path.c_str());
+    return saved;
+}
+
+// The folder and its shortcuts in `programs`; on failure what this attempt
+// made is taken back and the reason added to `errors`.
+bool CreateIn(const std::string& programs, const PlannedFolder& folder, std::string& errors) {
+    const std::string folderPath = programs + "\\" + folder.name;
+    const bool existed = Exists(folderPath);
+    if (existed && !IsDirectory(folderPath)) {
+        errors += "\n" + folderPath + " exists and is not a folder";
         return false;
     }
-    for (const PlannedFolder& folder : folders) {
-        std::string path = windowsDir;
-        for (const std::string& component : folder.components) {
-            path += "\\" + component;
-            if (!EnsureFolder(path)) return false;
+    if (!existed && !::CreateDirectoryA(folderPath.c_str(), nullptr)) {
+        errors += "\ncannot create " + folderPath;
+        return false;
+    }
+    std::vector<std::string> saved;
+    for (const PlannedShortcut& shortcut : folder.shortcuts) {
+        const std::string path = folderPath + "\\" + shortcut.fileName;
+        if (path.size() >= MAX_PATH || IsDirectory(path) || !SaveShortcut(path, shortcut)) {
+            errors += "\ncannot write " + path;
+            for (const std::string& done : saved) ::DeleteFileA(done.c_str());
+            if (!existed) ::RemoveDirectoryA(folderPath.c_str());
+            return false;
         }
-        for (const PlannedShortcut& shortcut : folder.shortcuts) {
-            if (IsDirectory(shortcut.path) ||
-                !vx::grpconv::WriteFileAtomically(shortcut.path, shortcut.bytes)) {
-                Fail("cannot write " + shortcut.path);
-                return false;
+        saved.push_back(path);
+    }
+    return true;
+}
+
+// Each group goes into everybody's Programs folder, or into the user's
+// when that one cannot be written.
+bool Create(const std::vector<PlannedFolder>& folders) {
+    for (const PlannedFolder& folder : folders) {
+        std::string errors;
+        bool created = false;
+        for (const int csidl : {CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS}) {
+            const auto programs = ProgramsFolder(csidl);
+            if (!programs) {
+                errors += "\nno Programs folder " + std::to_string(csidl);
+                continue;
             }
+            if ((created = CreateIn(*programs, folder, errors))) break;
+        }
+        if (!created) {
+            Fail("the group " + folder.name + " could not be made:" + errors);
+            return false;
         }
     }
     return true;
@@ -202,8 +251,8 @@ bool ConvertGroupScript() {
         Fail(scriptPath + ": " + error);
         return false;
     }
-    const auto folders = Plan(windowsDir, *groups);
-    return folders && Create(windowsDir, *folders);
+    const auto folders = Plan(*groups);
+    return folders && Create(*folders);
 }
 
 bool IsConvertOption(std::string_view argument) {
@@ -218,5 +267,13 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
         Fail("usage: grpconv -o");
         return 2;
     }
-    return ConvertGroupScript() ? 0 : 1;
+    // The shell's shortcut object wants a single-threaded apartment.
+    const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (FAILED(com)) {
+        Fail("COM cannot be started");
+        return 1;
+    }
+    const bool converted = ConvertGroupScript();
+    ::CoUninitialize();
+    return converted ? 0 : 1;
 }

@@ -179,4 +179,9 @@ UINT Win32SystemServices::GetHomeDirectoryA(char* buffer, UINT size) {
     return CopyOut(profile, buffer, size);
 }
 
+HRESULT Win32SystemServices::SHGetFolderPathA(HWND hwnd, int csidl, HANDLE token, DWORD flags,
+                                              char* path) {
+    return ::SHGetFolderPathA(reinterpret_cast<::HWND>(hwnd), csidl, token, flags, path);
+}
+
 }  // namespace vx::win32

@@ -43,6 +43,8 @@ public:
     UINT GetAncestorIdentities(const char* path, FileIdentity* identities, UINT capacity) override;
     // The user's profile folder.
     UINT GetHomeDirectoryA(char* buffer, UINT size) override;
+
+    HRESULT SHGetFolderPathA(HWND hwnd, int csidl, HANDLE token, DWORD flags, char* path) override;
 };
 
 }  // namespace vx::win32

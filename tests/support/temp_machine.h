@@ -24,6 +24,11 @@ public:
     std::filesystem::path driveC() const { return machineFolder() / "drive_c"; }
     std::filesystem::path windowsFolder() const { return driveC() / "windows"; }
     std::filesystem::path distFolder() const { return root_ / "dist"; }
+    // A Programs folder of the Start menu: here both are the one below the
+    // Windows directory.
+    std::filesystem::path programsFolder(int csidl = CSIDL_COMMON_PROGRAMS) const {
+        return windowsFolder() / "Start Menu" / "Programs";
+    }
 
     // Links dosdevices/<letter>: to a host folder (created when missing).
     void MapDrive(char letter, const std::filesystem::path& target);

@@ -43,7 +43,18 @@ DWORD RunConverter(const std::string& arguments) {
 
 class GrpconvTest : public ::testing::Test {
 protected:
-    fs::path Programs() const { return machine_.windowsFolder() / "Start Menu" / "Programs"; }
+    // The groups these tests make, gone from the shared Start menu again.
+    ~GrpconvTest() override {
+        for (const int csidl : {CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS}) {
+            const std::string programs = Programs(csidl).string();
+            ::DeleteFileA((programs + "\\Jeux \xE9t\xE9\\Caf\xE9.lnk").c_str());
+            ::RemoveDirectoryA((programs + "\\Jeux \xE9t\xE9").c_str());
+            vx::testing::RemoveTree(Programs(csidl) / "Taken");
+        }
+    }
+    fs::path Programs(int csidl = CSIDL_COMMON_PROGRAMS) const {
+        return machine_.programsFolder(csidl);
+    }
     void Script(const std::string& text) {
         WriteFile(machine_.windowsFolder() / "SETUP.INI", text);
     }
@@ -61,6 +72,8 @@ TEST_F(GrpconvTest, TheSetupScriptBecomesAShortcutTheShellReads) {
     ASSERT_TRUE(shortcut.loaded);
     EXPECT_EQ(shortcut.target, "C:\\GAMES\\VORNALUX.EXE");
     EXPECT_EQ(shortcut.workingDirectory, "C:\\Games\\Vornalux");
+    EXPECT_EQ(shortcut.iconPath, "C:\\GAMES\\VORNALUX.EXE");
+    EXPECT_EQ(shortcut.iconIndex, 0);
 
     // Run again, the shortcut is replaced, not doubled.
     ASSERT_EQ(RunConverter("/O"), 0u);
@@ -91,20 +104,40 @@ TEST_F(GrpconvTest, NothingIsCreatedFromAScriptItCannotUse) {
         {"a group name no file can have",
          "[progman.groups]\r\ng=Bad|Name\r\n[g]\r\n\"A\",\"C:\\A.EXE\"\r\n", 1},
     };
+    const auto entries = [this] {
+        std::vector<fs::path> found;
+        for (const int csidl : {CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS})
+            for (const auto& entry : fs::recursive_directory_iterator(Programs(csidl)))
+                found.push_back(entry.path());
+        return found;
+    };
+    const std::vector<fs::path> before = entries();
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         vx::testing::RemoveTree(machine_.windowsFolder() / "SETUP.INI");
         if (c.script) Script(c.script);
         EXPECT_EQ(RunConverter("-o"), c.status);
-        EXPECT_FALSE(fs::exists(machine_.windowsFolder() / "Start Menu"));
+        EXPECT_EQ(entries(), before);
     }
     EXPECT_EQ(RunConverter(""), 2u) << "usage";
+}
 
-    // A file where the group's folder would go stops the conversion.
+TEST_F(GrpconvTest, GroupGoesToTheUsersProgramsWhenEverybodysCannotTakeIt) {
     Script("[progman.groups]\r\ng=Taken\r\n[g]\r\n\"A\",\"C:\\A.EXE\"\r\n");
     WriteFile(Programs() / "Taken", "a file");
+    EXPECT_EQ(RunConverter("-o"), 0u);
+    EXPECT_EQ(ReadFile(Programs() / "Taken"), "a file");
+    EXPECT_EQ(
+        vx::testing::ReadShellShortcut((Programs(CSIDL_PROGRAMS) / "Taken" / "A.lnk").string())
+            .target,
+        "C:\\A.EXE");
+
+    // Neither can: nothing is made, nothing is touched.
+    vx::testing::RemoveTree(Programs(CSIDL_PROGRAMS) / "Taken");
+    WriteFile(Programs(CSIDL_PROGRAMS) / "Taken", "another file");
     EXPECT_EQ(RunConverter("-o"), 1u);
     EXPECT_EQ(ReadFile(Programs() / "Taken"), "a file");
+    EXPECT_EQ(ReadFile(Programs(CSIDL_PROGRAMS) / "Taken"), "another file");
 }
 
 }  // namespace

@@ -25,6 +25,10 @@ ShellShortcut ReadShellShortcut(const std::string& path) {
             text[0] = '\0';
             if (shortcut.loaded && SUCCEEDED(link->GetWorkingDirectory(text, MAX_PATH)))
                 shortcut.workingDirectory = text;
+            text[0] = '\0';
+            if (shortcut.loaded &&
+                SUCCEEDED(link->GetIconLocation(text, MAX_PATH, &shortcut.iconIndex)))
+                shortcut.iconPath = text;
             file->Release();
         }
         link->Release();

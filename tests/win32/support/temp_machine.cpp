@@ -8,11 +8,13 @@
 #include <system_error>
 
 #include "setup/paths.h"
+#include "setup/program_group.h"
 #include "setup/settings_file.h"
 
 // After the project's headers: <windows.h> defines several of their names as macros.
 // clang-format off
 #include <windows.h>
+#include <shlobj.h>
 // clang-format on
 
 namespace vx::testing {
@@ -131,6 +133,13 @@ TempMachine::~TempMachine() {
     }
 }
 
+fs::path TempMachine::programsFolder(int csidl) const {
+    char path[MAX_PATH] = {};
+    if (::SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path) != S_OK)
+        throw std::runtime_error("no Programs folder " + std::to_string(csidl));
+    return path;
+}
+
 fs::path TempMachine::machineFolder() const {
     const char* prefix = std::getenv("WINEPREFIX");
     if (prefix == nullptr || *prefix != '/') return root_ / "machine";
@@ -149,6 +158,8 @@ void TempMachine::MakeFresh() {
     std::error_code ec;
     for (const char* name : {kSettingsFileName, kGroupScriptName}) RemoveTree(windows_ / name);
     RemoveTree(windows_ / kGroupFolder);
+    for (const int csidl : {CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS})
+        RemoveTree(programsFolder(csidl) / kGroupFolderName);
     // A Start menu the system did not have goes whole; in one it had, the
     // folders above the group go when nothing else is left in them.
     if (!original.windowsEntries.count("start menu")) RemoveTree(windows_ / "Start Menu");

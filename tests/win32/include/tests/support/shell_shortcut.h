@@ -10,6 +10,8 @@ struct ShellShortcut {
     bool loaded = false;
     std::string target;
     std::string workingDirectory;
+    std::string iconPath;
+    int iconIndex = -1;
 };
 
 // `path` in the system's code page.

@@ -4,7 +4,7 @@
 //
 // Under Wine every test shares one C:\windows, so a machine here is the real
 // one made fresh enough: on construction and again on destruction the
-// settings file, the group script and the Start-menu group are removed, new
+// settings file, the group script and the Start-menu groups are removed, new
 // top-level folders of C:\ go, and the runtime libraries of the system
 // directory are put back as they were. The distribution folder is a new
 // temporary folder, which the system services report as the setup program's.
@@ -59,6 +59,8 @@ public:
     std::filesystem::path driveC() const { return "C:\\"; }
     std::filesystem::path windowsFolder() const { return windows_; }
     std::filesystem::path distFolder() const { return root_ / "dist"; }
+    // A Programs folder of the Start menu, as the shell names it.
+    std::filesystem::path programsFolder(int csidl = CSIDL_COMMON_PROGRAMS) const;
 
     TestSystemServices& sys() { return *sys_; }
     // Fresh services over the same machine, as a later run of the program sees it.
