@@ -46,6 +46,15 @@ TEST(SystemDirectories, FollowTheWin32LengthRules) {
     EXPECT_EQ(sys.GetSystemDirectoryA(nullptr, 0), 20u);
     // Both name folders of the machine.
     EXPECT_EQ(sys.GetFileAttributesA("C:\\windows\\system32"), FILE_ATTRIBUTE_DIRECTORY);
+
+    // Both Programs folders of the Start menu are the one below the Windows directory.
+    for (const int csidl : {CSIDL_PROGRAMS, CSIDL_COMMON_PROGRAMS}) {
+        EXPECT_EQ(sys.SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer), S_OK);
+        EXPECT_STREQ(buffer, "C:\\windows\\Start Menu\\Programs");
+    }
+    const int csidlPersonal = 0x0005;
+    EXPECT_EQ(sys.SHGetFolderPathA(nullptr, csidlPersonal, nullptr, SHGFP_TYPE_CURRENT, buffer),
+              E_INVALIDARG);
 }
 
 TEST(ModuleFileName, IsTheProgramThroughItsDrive) {

@@ -3,10 +3,12 @@
 // controls worked by their identifiers (BM_CLICK, WM_SETTEXT,
 // IsDlgButtonChecked, GetDlgItemText). The runs build on each other, in
 // order: a first install, a re-install, a refused over-long directory, a
-// launch of the game, an uninstall, and a cancel.
+// launch of the game, an uninstall, and a cancel. Apart from them, an
+// install watched by Wine's menu builder.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -14,6 +16,7 @@
 #include <vector>
 
 #include "setup/paths.h"
+#include "setup/program_group.h"
 #include "setup/setup_selection.h"
 #include "tests/support/shell_shortcut.h"
 #include "tests/support/temp_machine.h"
@@ -39,6 +42,7 @@ using vx::IDC_LAUNCH;
 using vx::IDC_STATUS;
 using vx::IDC_UNINSTALL;
 using vx::kGroupFolder;
+using vx::kGroupFolderName;
 using vx::ProgramFiles;
 namespace support = vx::testing;
 
@@ -67,7 +71,14 @@ fs::path SystemFolder() {
     return std::string(buffer, ::GetSystemDirectoryA(buffer, MAX_PATH));
 }
 fs::path SettingsPath() { return WindowsFolder() / "vornalux.ini"; }
-fs::path GroupFolder() { return WindowsFolder() / kGroupFolder; }
+fs::path Programs(int csidl = CSIDL_COMMON_PROGRAMS) {
+    char path[MAX_PATH] = {};
+    ::SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path);
+    return path;
+}
+// Where the Start menu has the group, and where earlier versions put it.
+fs::path GroupFolder() { return Programs() / kGroupFolderName; }
+fs::path EarlierGroupFolder() { return WindowsFolder() / kGroupFolder; }
 fs::path Shortcut() { return GroupFolder() / "Vornalux!.lnk"; }
 
 bool Exists(const fs::path& path) {
@@ -175,6 +186,7 @@ public:
         std::string commandLine = "\"" + program.string() + "\"";
         STARTUPINFOA startup{};
         startup.cb = sizeof startup;
+        // Under Wine as root the administrator rights the manifest asks for are there already.
         started_ =
             ::CreateProcessA(program.string().c_str(), commandLine.data(), nullptr, nullptr, FALSE,
                              0, nullptr, Dist().string().c_str(), &startup, &process_) != FALSE;
@@ -295,6 +307,10 @@ TEST(EndToEnd, FirstInstall) {
     ASSERT_TRUE(shortcut.loaded) << "the shell cannot read the shortcut";
     EXPECT_TRUE(SameFile(shortcut.target, fs::path(kTarget) / "vornalux.exe")) << shortcut.target;
     EXPECT_EQ(shortcut.workingDirectory, kTarget);
+    EXPECT_TRUE(SameFile(shortcut.iconPath, fs::path(kTarget) / "vornalux.exe"))
+        << shortcut.iconPath;
+    EXPECT_EQ(shortcut.iconIndex, 0);
+    EXPECT_FALSE(Exists(EarlierGroupFolder()));
 }
 
 TEST(EndToEnd, ReinstallWithTheOtherSoundCardAnswer) {
@@ -358,6 +374,12 @@ TEST(EndToEnd, LaunchStartsTheGameBesideTheSetupProgram) {
 }
 
 TEST(EndToEnd, UninstallRemovesTheGame) {
+    // An earlier version's group below the Windows directory, and the group
+    // in the user's Programs folder beside another product's shortcut.
+    const fs::path usersGroup = Programs(CSIDL_PROGRAMS) / kGroupFolderName;
+    support::WriteFile(EarlierGroupFolder() / "Vornalux!.lnk", Read(Shortcut()));
+    support::WriteFile(usersGroup / "Vornalux!.lnk", Read(Shortcut()));
+    support::WriteFile(usersGroup / "Other Game.lnk", "another product's");
     SetupRun run;
     const HWND dialog = run.dialog();
     ASSERT_NE(dialog, nullptr);
@@ -377,6 +399,10 @@ TEST(EndToEnd, UninstallRemovesTheGame) {
 
     EXPECT_FALSE(Exists(kTarget));
     EXPECT_FALSE(Exists(GroupFolder()));
+    EXPECT_FALSE(Exists(EarlierGroupFolder()));
+    EXPECT_FALSE(Exists(usersGroup / "Vornalux!.lnk"));
+    EXPECT_EQ(Read(usersGroup / "Other Game.lnk"), "another product's");
+    support::RemoveTree(usersGroup);
     EXPECT_FALSE(Exists(SettingsPath()));
     // The runtime libraries and the group script stay.
     EXPECT_TRUE(Exists(SystemFolder() / "mfc42.dll"));
@@ -394,6 +420,51 @@ TEST(EndToEnd, CancelChangesNothing) {
     ASSERT_TRUE(run.Ended());
     EXPECT_FALSE(Exists(SettingsPath()));
     EXPECT_FALSE(Exists(kTarget));
+}
+
+// The desktop entries below `folder` whose text holds `name`.
+std::vector<fs::path> DesktopEntriesNaming(const fs::path& folder, const std::string& name) {
+    std::vector<fs::path> found;
+    std::error_code ec;
+    for (const auto& entry : fs::recursive_directory_iterator(folder, ec))
+        if (entry.path().extension() == ".desktop" &&
+            support::ReadFile(entry.path()).find("Name=" + name + "\n") != std::string::npos)
+            found.push_back(entry.path());
+    return found;
+}
+
+// Run on its own (tests/win32/CMakeLists.txt), with Wine's menu builder let
+// run and the desktop's folders in a temporary folder: the shortcut the
+// shell saved becomes an entry of the Linux desktop's menu.
+TEST(DesktopMenu, InstalledGameHasAnEntry) {
+    const char* dataHome = std::getenv("XDG_DATA_HOME");
+    ASSERT_NE(dataHome, nullptr) << "run with XDG_DATA_HOME set";
+    std::string data = std::string("Z:") + dataHome;
+    for (char& c : data)
+        if (c == '/') c = '\\';
+    support::RemoveTree(kTarget);
+    support::RemoveTree(SettingsPath());
+
+    SetupRun run;
+    const HWND dialog = run.dialog();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(run.Painted());
+    Type(dialog, IDC_INSTALL_DIR, kTarget);
+    Click(dialog, IDOK);
+    const HWND soundCard = WaitForWindow(kSoundCardCaption, run.pid());
+    ASSERT_NE(soundCard, nullptr);
+    Click(soundCard, IDOK);
+    EXPECT_EQ(
+        Answer("Vornalux! installation complete.", run.pid()).rfind("Vornalux! has completed", 0),
+        0u);
+    ASSERT_TRUE(run.Ended());
+    EXPECT_TRUE(Eventually([&] { return !DesktopEntriesNaming(data, "Vornalux!").empty(); }))
+        << "no desktop entry for Vornalux! below " << dataHome;
+
+    support::RemoveTree(kTarget);
+    support::RemoveTree(SettingsPath());
+    support::RemoveTree(WindowsFolder() / "SETUP.INI");
+    support::RemoveTree(GroupFolder());
 }
 
 }  // namespace
