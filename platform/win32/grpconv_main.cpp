@@ -167,10 +167,10 @@ bool SaveShortcut(const std::string& path, const PlannedShortcut& shortcut) {
         SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
         saved = SUCCEEDED(file->Save(widePath->c_str(), TRUE));
         file->Release();
+        // A shortcut the writer could not finish must not stay under its name.
+        if (!saved) ::DeleteFileA(path.c_str());
     }
     link->Release();
-    // A shortcut the writer could not finish must not stay under its name.
-    if (!saved) ::DeleteFileA(path.c_str());
     return saved;
 }
 
