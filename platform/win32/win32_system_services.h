@@ -43,6 +43,14 @@ public:
     UINT GetAncestorIdentities(const char* path, FileIdentity* identities, UINT capacity) override;
     // The user's profile folder.
     UINT GetHomeDirectoryA(char* buffer, UINT size) override;
+
+    HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, void* security,
+                       DWORD disposition, DWORD flags, HANDLE templateFile) override;
+    BOOL CloseHandle(HANDLE handle) override;
+    BOOL GetFileInformationByHandleEx(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS infoClass,
+                                      void* buffer, DWORD size) override;
+    DWORD GetFinalPathNameByHandleA(HANDLE handle, char* buffer, DWORD size, DWORD flags) override;
+    UINT GetDosFileNameA(const char* hostPath, char* buffer, UINT size) override;
 };
 
 }  // namespace vx::win32
