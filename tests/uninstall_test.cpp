@@ -104,7 +104,8 @@ TEST_F(UninstallFixture, RefusedConfirmationKeepsTheFolderAndStillCompletes) {
     dlg.messages.clear();
     Uninstall("c:\\games\\vornalux");
     ASSERT_EQ(dlg.questions.size(), 1u);
-    EXPECT_NE(dlg.questions[0].find("'C:\\Games\\Vornalux'"), std::string::npos) << dlg.questions[0];
+    EXPECT_NE(dlg.questions[0].find("'C:\\Games\\Vornalux'"), std::string::npos)
+        << dlg.questions[0];
     EXPECT_FALSE(fs::exists(target));
     ExpectCompleted();
 }
@@ -130,7 +131,8 @@ TEST_F(UninstallFixture, FoldersThatExistedKeepWhatTheInstallDidNotPutThere) {
         EXPECT_FALSE(fs::exists(c.folder / kInstallLogName));
         EXPECT_TRUE(dlg.questions.empty());
         ASSERT_EQ(dlg.messages.size(), 1u);
-        EXPECT_EQ(dlg.messages[0].text, "Vornalux! was not completely uninstalled.\n" + c.directory);
+        EXPECT_EQ(dlg.messages[0].text,
+                  "Vornalux! was not completely uninstalled.\n" + c.directory);
         EXPECT_FALSE(fs::exists(machine.windowsFolder() / "vornalux.ini"));
         // Only what the test put there: C:\Program Files has more under Wine.
         fs::remove_all(c.folder / "Other Game");
@@ -163,7 +165,7 @@ TEST_F(UninstallFixture, SetupProgramsOwnFolderKeepsItsFiles) {
     EXPECT_TRUE(dlg.questions.empty());
     ASSERT_EQ(dlg.messages.size(), 1u);
     EXPECT_EQ(dlg.messages[0].text, "Vornalux! has completed uninstalling.  Its files stay in " +
-                                         source + ", the folder this setup program runs from.");
+                                        source + ", the folder this setup program runs from.");
 }
 
 TEST_F(UninstallFixture, FolderWithoutARecordIsNeverWiped) {
@@ -227,53 +229,93 @@ TEST_F(UninstallFixture, FilesThatRemainKeepTheGameInstalled) {
 }
 
 #ifndef _WIN32
-// While the uninstall deletes, another process swaps the target's parent
-// with a link to a folder outside, over and over: whatever the uninstall
-// removes, it is never the outside folder's.
+// The scripted person, who also starts swapping the target's parent with a
+// link to a folder outside as soon as the folder's delete is asked for.
+class SwappingDialogServices final : public DialogServices {
+public:
+    SwappingDialogServices(ScriptedDialogServices& inner, fs::path parent, fs::path link)
+        : inner_(inner), parent_(std::move(parent)), link_(std::move(link)) {}
+    ~SwappingDialogServices() override { Stop(); }
+
+    // Stops swapping; the parent is a folder again afterwards.
+    int Stop() {
+        stop_ = true;
+        if (attacker_.joinable()) attacker_.join();
+        if (swaps_ % 2 != 0 && Swap()) ++swaps_;
+        return swaps_;
+    }
+
+    HWND GetSafeHwnd() override { return HwndOf(this); }
+    BOOL CheckDlgButton(int id, UINT check) override { return inner_.CheckDlgButton(id, check); }
+    BOOL SetDlgItemTextA(int id, const char* text) override {
+        return inner_.SetDlgItemTextA(id, text);
+    }
+    int GetDlgItemTextA(int id, char* buffer, int size) override {
+        return inner_.GetDlgItemTextA(id, buffer, size);
+    }
+    int MessageBox(const char* text, const char* caption, UINT type) override {
+        return inner_.MessageBox(text, caption, type);
+    }
+    INT_PTR RunSoundCardDialog() override { return inner_.RunSoundCardDialog(); }
+    bool AskConfirmation(std::string_view text, std::string_view caption) override {
+        attacker_ = std::thread([this] {
+            while (!stop_)
+                if (Swap()) ++swaps_;
+        });
+        while (swaps_ == 0) std::this_thread::yield();
+        return inner_.AskConfirmation(text, caption);
+    }
+    void BeginProgress(std::string_view text) override { inner_.BeginProgress(text); }
+    void UpdateProgress(std::uint64_t done, std::uint64_t total) override {
+        inner_.UpdateProgress(done, total);
+    }
+    void EndProgress() override { inner_.EndProgress(); }
+
+private:
+    bool Swap() {
+        return renameat2(AT_FDCWD, parent_.c_str(), AT_FDCWD, link_.c_str(), RENAME_EXCHANGE) == 0;
+    }
+
+    ScriptedDialogServices& inner_;
+    fs::path parent_, link_;
+    std::thread attacker_;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> swaps_{0};
+};
+
+// Whatever the uninstall removes while its target's parent keeps changing,
+// it is never the outside folder's.
 TEST_F(UninstallFixture, SwappingTheParentDuringTheDeleteRedirectsNothing) {
-    const fs::path games = machine.driveC() / "Games";
     const fs::path outside = machine.root() / "outside";
-    const fs::path swap = machine.root() / "swap";
+    const fs::path link = machine.root() / "link";
     auto fillTree = [](const fs::path& folder, const std::string& content) {
-        for (int i = 0; i < 40; ++i)
-            testing::WriteFile(folder / ("saves" + std::to_string(i % 4)) /
-                                   ("slot" + std::to_string(i) + ".sav"),
-                               content);
+        for (int i = 0; i < 200; ++i)
+            testing::WriteFile(
+                folder / ("saves" + std::to_string(i % 8)) / ("slot" + std::to_string(i) + ".sav"),
+                content);
     };
     fillTree(outside / "Vornalux", "outside");
-    fs::create_directory_symlink(outside, swap);
+    fs::create_directory_symlink(outside, link);
     int removed = 0;
     for (int run = 0; run < 20; ++run) {
         SCOPED_TRACE(run);
         fillTree(target, "ours");
-        for (const char* name : ProgramFiles) testing::WriteFile(target / name, "game");
         testing::WriteFile(target / kInstallLogName, "[Folder]\r\nCreated=1\r\n");
-        testing::WriteFile(machine.windowsFolder() / "vornalux.ini",
-                           "[Installation]\r\nVornaluxInstalled=1\r\n");
-        std::atomic<bool> stop{false};
-        std::atomic<int> swaps{0};
-        std::thread attacker([&] {
-            while (!stop)
-                if (renameat2(AT_FDCWD, games.c_str(), AT_FDCWD, swap.c_str(), RENAME_EXCHANGE) == 0)
-                    ++swaps;
-        });
-        dlg.messages.clear();
-        Uninstall("C:\\Games\\Vornalux");
-        stop = true;
-        attacker.join();
-        EXPECT_GT(swaps.load(), 0);
-        if (swaps % 2 != 0)
-            ASSERT_EQ(renameat2(AT_FDCWD, games.c_str(), AT_FDCWD, swap.c_str(), RENAME_EXCHANGE), 0);
-        ASSERT_TRUE(fs::is_symlink(swap));
-        for (int i = 0; i < 40; ++i)
-            ASSERT_EQ(testing::ReadFile(outside / "Vornalux" / ("saves" + std::to_string(i % 4)) /
+        PathBuffer targetDir;
+        ASSERT_TRUE(targetDir.Assign("C:\\Games\\Vornalux"));
+        SwappingDialogServices swapping(dlg, machine.driveC() / "Games", link);
+        RunUninstall(machine.sys(), swapping, Source(), targetDir);
+        EXPECT_GT(swapping.Stop(), 0);
+        ASSERT_TRUE(fs::is_symlink(link));
+        for (int i = 0; i < 200; ++i)
+            ASSERT_EQ(testing::ReadFile(outside / "Vornalux" / ("saves" + std::to_string(i % 8)) /
                                         ("slot" + std::to_string(i) + ".sav")),
                       "outside");
         removed += fs::exists(target) ? 0 : 1;
         fs::remove_all(target);
     }
-    // Most runs reach the folder they checked; none reaches outside.
-    RecordProperty("removed", removed);
+    // The folder that was checked is the one removed, every time.
+    EXPECT_EQ(removed, 20);
 }
 #endif
 
