@@ -48,56 +48,45 @@ bool HoldsForbiddenCharacter(SystemServices& sys, const std::string& d) {
     return false;
 }
 
+// The components after "X:\", split by whole characters so that a trail
+// byte is never taken for a separator.
+std::vector<std::string> ComponentsAfterDrive(SystemServices& sys, const std::string& d) {
+    std::vector<std::string> components(1);
+    for (const char* p = d.c_str() + 3; *p != '\0';) {
+        const char* next = sys.CharNextA(p);
+        if (next == p + 1 && IsSeparator(*p))
+            components.emplace_back();
+        else
+            components.back().append(p, next);
+        p = next;
+    }
+    return components;
+}
+
 // Whether the components after "X:\" vanish once "." and ".." are resolved and
 // trailing dots and spaces dropped, as Windows does.
 bool IsDriveRoot(SystemServices& sys, const std::string& d) {
-    std::vector<std::string> components;
-    std::string current;
-    auto flush = [&] {
-        if (current != "." && current != "..") {
-            while (!current.empty() && (current.back() == '.' || current.back() == ' '))
-                current.pop_back();
+    std::vector<std::string> kept;
+    for (std::string component : ComponentsAfterDrive(sys, d)) {
+        if (component == "..") {
+            if (!kept.empty()) kept.pop_back();
+            continue;
         }
-        if (current == "..") {
-            if (!components.empty()) components.pop_back();
-        } else if (!current.empty() && current != ".") {
-            components.push_back(current);
-        }
-        current.clear();
-    };
-    for (const char* p = d.c_str() + 3; *p != '\0';) {
-        const char* next = sys.CharNextA(p);
-        if (next == p + 1 && IsSeparator(*p)) {
-            flush();
-        } else {
-            current.append(p, next);
-        }
-        p = next;
+        while (!component.empty() && (component.back() == '.' || component.back() == ' '))
+            component.pop_back();
+        if (!component.empty()) kept.push_back(component);
     }
-    flush();
-    return components.empty();
+    return kept.empty();
 }
 
 // Whether a component other than "." and ".." is made of dots and spaces
 // only: Windows drops it, so the path would name the folder above it.
 bool HoldsVanishingComponent(SystemServices& sys, const std::string& d) {
-    std::string current;
-    bool vanishes = false;
-    auto flush = [&] {
-        vanishes |= !current.empty() && current != "." && current != ".." &&
-                    current.find_first_not_of(". ") == std::string::npos;
-        current.clear();
-    };
-    for (const char* p = d.c_str() + 3; *p != '\0';) {
-        const char* next = sys.CharNextA(p);
-        if (next == p + 1 && IsSeparator(*p))
-            flush();
-        else
-            current.append(p, next);
-        p = next;
-    }
-    flush();
-    return vanishes;
+    for (const std::string& component : ComponentsAfterDrive(sys, d))
+        if (!component.empty() && component != "." && component != ".." &&
+            component.find_first_not_of(". ") == std::string::npos)
+            return true;
+    return false;
 }
 
 // Whether `directory` is `protectedPath` or a folder above it, by file identity.

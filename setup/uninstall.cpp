@@ -122,8 +122,8 @@ std::string FolderQuestion(SystemServices& sys, const HeldFolder& folder,
     std::string question =
         "Are you sure you want to delete the folder '" + name + "' and all of its contents?  ";
     if (contents.files + contents.folders == 0)
-        return question + "It holds nothing besides the files of Vornalux!.";
-    return question + "Besides the files of Vornalux! it holds " + Counted(contents.files, "file") +
+        return question + "It holds nothing besides the game's own files.";
+    return question + "Besides the game's own files it holds " + Counted(contents.files, "file") +
            " and " + Counted(contents.folders, "folder") + ".";
 }
 

@@ -75,7 +75,7 @@ TEST_F(UninstallFixture, RemovesEverythingOfTheGameAndNothingElse) {
     ASSERT_EQ(dlg.questions.size(), 1u);
     EXPECT_EQ(dlg.questions[0],
               "Are you sure you want to delete the folder 'C:\\Games\\Vornalux' and all of its "
-              "contents?  Besides the files of Vornalux! it holds 1 file and 0 folders.");
+              "contents?  Besides the game's own files it holds 1 file and 0 folders.");
     ASSERT_FALSE(dlg.statusTexts.empty());
     EXPECT_EQ(dlg.statusTexts.front(), "C:\\Games\\Vornalux\\vornalux.exe");
     EXPECT_EQ(dlg.statusTexts.back(), "C:\\Games\\Vornalux\\");
