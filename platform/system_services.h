@@ -79,6 +79,24 @@ public:
     // holds MAX_PATH bytes; S_OK when it was filled.
     virtual HRESULT SHGetFolderPathA(HWND hwnd, int csidl, HANDLE token, DWORD flags,
                                      char* path) = 0;
+
+    // The folder the uninstall checks and deletes, opened once: while the
+    // handle is open, paths through that folder name it, as on Windows, where
+    // a folder with an open handle and the folders above it cannot be renamed.
+    // Folders only (FILE_FLAG_BACKUP_SEMANTICS, OPEN_EXISTING).
+    virtual HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, void* security,
+                               DWORD disposition, DWORD flags, HANDLE templateFile) = 0;
+    virtual BOOL CloseHandle(HANDLE handle) = 0;
+    // The listing of an open folder (FileIdBothDirectoryInfo): as many
+    // entries as fit, continued by the next call; FALSE once none are left.
+    virtual BOOL GetFileInformationByHandleEx(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS infoClass,
+                                              void* buffer, DWORD size) = 0;
+    // The open folder's full long path, "\\?\" in front.
+    virtual DWORD GetFinalPathNameByHandleA(HANDLE handle, char* buffer, DWORD size,
+                                            DWORD flags) = 0;
+    // Wine's wine_get_dos_file_name, narrow: the Windows path of a host path;
+    // 0 where no host file system shows through (on Windows itself).
+    virtual UINT GetDosFileNameA(const char* hostPath, char* buffer, UINT size) = 0;
 };
 
 }  // namespace vx

@@ -89,4 +89,38 @@ inline constexpr int CSIDL_PROGRAMS = 0x0002;
 inline constexpr int CSIDL_COMMON_PROGRAMS = 0x0017;
 inline constexpr DWORD SHGFP_TYPE_CURRENT = 0;
 
+// Folder handles: the uninstall opens the folder it checks and deletes.
+inline HANDLE const INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));
+inline constexpr DWORD FILE_LIST_DIRECTORY = 0x00000001;
+inline constexpr DWORD FILE_SHARE_READ = 0x00000001;
+inline constexpr DWORD FILE_SHARE_WRITE = 0x00000002;
+inline constexpr DWORD FILE_SHARE_DELETE = 0x00000004;
+inline constexpr DWORD OPEN_EXISTING = 3;
+inline constexpr DWORD FILE_FLAG_BACKUP_SEMANTICS = 0x02000000;
+inline constexpr DWORD FILE_NAME_NORMALIZED = 0;
+
+enum FILE_INFO_BY_HANDLE_CLASS {
+    FileIdBothDirectoryInfo = 10,
+    FileIdBothDirectoryRestartInfo = 11
+};
+
+// One entry of a folder's listing; entries follow each other at NextEntryOffset.
+struct FILE_ID_BOTH_DIR_INFO {
+    DWORD NextEntryOffset;  // 0 on the last entry of the buffer
+    DWORD FileIndex;
+    std::int64_t CreationTime;
+    std::int64_t LastAccessTime;
+    std::int64_t LastWriteTime;
+    std::int64_t ChangeTime;
+    std::int64_t EndOfFile;
+    std::int64_t AllocationSize;
+    DWORD FileAttributes;
+    DWORD FileNameLength;  // in bytes
+    DWORD EaSize;
+    char ShortNameLength;
+    char16_t ShortName[12];
+    std::int64_t FileId;
+    char16_t FileName[1];  // UTF-16, not terminated
+};
+
 }  // namespace vx

@@ -48,34 +48,45 @@ bool HoldsForbiddenCharacter(SystemServices& sys, const std::string& d) {
     return false;
 }
 
+// The components after "X:\", split by whole characters so that a trail
+// byte is never taken for a separator.
+std::vector<std::string> ComponentsAfterDrive(SystemServices& sys, const std::string& d) {
+    std::vector<std::string> components(1);
+    for (const char* p = d.c_str() + 3; *p != '\0';) {
+        const char* next = sys.CharNextA(p);
+        if (next == p + 1 && IsSeparator(*p))
+            components.emplace_back();
+        else
+            components.back().append(p, next);
+        p = next;
+    }
+    return components;
+}
+
 // Whether the components after "X:\" vanish once "." and ".." are resolved and
 // trailing dots and spaces dropped, as Windows does.
 bool IsDriveRoot(SystemServices& sys, const std::string& d) {
-    std::vector<std::string> components;
-    std::string current;
-    auto flush = [&] {
-        if (current != "." && current != "..") {
-            while (!current.empty() && (current.back() == '.' || current.back() == ' '))
-                current.pop_back();
+    std::vector<std::string> kept;
+    for (std::string component : ComponentsAfterDrive(sys, d)) {
+        if (component == "..") {
+            if (!kept.empty()) kept.pop_back();
+            continue;
         }
-        if (current == "..") {
-            if (!components.empty()) components.pop_back();
-        } else if (!current.empty() && current != ".") {
-            components.push_back(current);
-        }
-        current.clear();
-    };
-    for (const char* p = d.c_str() + 3; *p != '\0';) {
-        const char* next = sys.CharNextA(p);
-        if (next == p + 1 && IsSeparator(*p)) {
-            flush();
-        } else {
-            current.append(p, next);
-        }
-        p = next;
+        while (!component.empty() && (component.back() == '.' || component.back() == ' '))
+            component.pop_back();
+        if (!component.empty()) kept.push_back(component);
     }
-    flush();
-    return components.empty();
+    return kept.empty();
+}
+
+// Whether a component other than "." and ".." is made of dots and spaces
+// only: Windows drops it, so the path would name the folder above it.
+bool HoldsVanishingComponent(SystemServices& sys, const std::string& d) {
+    for (const std::string& component : ComponentsAfterDrive(sys, d))
+        if (!component.empty() && component != "." && component != ".." &&
+            component.find_first_not_of(". ") == std::string::npos)
+            return true;
+    return false;
 }
 
 // Whether `directory` is `protectedPath` or a folder above it, by file identity.
@@ -88,16 +99,42 @@ bool HoldsFolder(SystemServices& sys, const FileIdentity& directory, const char*
     return false;
 }
 
+// The host's own system folders, where a drive shows the host's file system.
+constexpr std::array<const char*, 15> kHostSystemFolders = {
+    "/bin",  "/boot", "/dev",  "/etc", "/lib", "/lib32", "/lib64", "/libx32",
+    "/proc", "/run",  "/sbin", "/srv", "/sys", "/usr",   "/var"};
+
+bool HoldsHostSystemFolder(SystemServices& sys, const FileIdentity& directory) {
+    for (const char* hostFolder : kHostSystemFolders) {
+        PathBuffer windowsPath;
+        const UINT length =
+            sys.GetDosFileNameA(hostFolder, windowsPath.data(), windowsPath.capacity() - 1);
+        if (length == 0 || length >= windowsPath.capacity() - 1) continue;
+        windowsPath.Terminate();
+        if (HoldsFolder(sys, directory, windowsPath.c_str())) return true;
+    }
+    return false;
+}
+
+bool SameFolder(SystemServices& sys, const char* a, const char* b) {
+    FileIdentity first, second;
+    return sys.GetFileIdentity(a, &first) && sys.GetFileIdentity(b, &second) && first == second;
+}
+
 }  // namespace
 
 std::optional<std::string> CheckSetupDirectory(SystemServices& sys, std::string_view directory,
-                                               SetupAction action, const PathBuffer& sourceDir) {
+                                               SetupAction, const PathBuffer&) {
+    // Both actions share the rules; the setup program's own folder is the
+    // procedures' concern (PlaceOfSetupFolder).
     const std::string text(directory);
     if (text.empty()) return std::string("Please enter the directory to use.");
     if (!IsFullPath(text)) return Quoted(text, "is not a full path such as C:\\Games\\Vornalux.");
     if (HoldsForbiddenCharacter(sys, text))
         return Quoted(text, "holds a character that file names cannot hold.");
     if (IsDriveRoot(sys, text)) return Quoted(text, "is the root of a drive.");
+    if (HoldsVanishingComponent(sys, text))
+        return Quoted(text, "holds a folder name of only dots and spaces, which Windows drops.");
 
     // A folder that does not exist yet cannot hold anything.
     FileIdentity identity;
@@ -111,15 +148,24 @@ std::optional<std::string> CheckSetupDirectory(SystemServices& sys, std::string_
     if (HoldsFolder(sys, identity, windowsDir.c_str()) ||
         HoldsFolder(sys, identity, systemDir.c_str()))
         return Quoted(text, "holds the Windows system files.");
+    if (HoldsHostSystemFolder(sys, identity)) return Quoted(text, "holds the host system's files.");
     if (sys.GetHomeDirectoryA(homeDir.data(), homeDir.capacity() - 1) > 0) {
         homeDir.Terminate();
         if (HoldsFolder(sys, identity, homeDir.c_str()))
             return Quoted(text, "holds your home folder.");
     }
-    if (action == SetupAction::Uninstall && !sourceDir.empty() &&
-        HoldsFolder(sys, identity, sourceDir.c_str()))
-        return Quoted(text, "holds this setup program.");
     return std::nullopt;
+}
+
+SetupFolderPlace PlaceOfSetupFolder(SystemServices& sys, std::string_view directory,
+                                    const PathBuffer& sourceDir) {
+    const std::string text(directory);
+    FileIdentity identity;
+    if (sourceDir.empty() || !sys.GetFileIdentity(text.c_str(), &identity)) return {};
+    SetupFolderPlace place;
+    place.same = SameFolder(sys, text.c_str(), sourceDir.c_str());
+    place.holds = place.same || HoldsFolder(sys, identity, sourceDir.c_str());
+    return place;
 }
 
 bool ConfirmSetupDirectory(SystemServices& sys, DialogServices& dlg, std::string_view directory,

@@ -20,6 +20,15 @@ enum class SetupAction { Install, Uninstall };
 std::optional<std::string> CheckSetupDirectory(SystemServices& sys, std::string_view directory,
                                                SetupAction action, const PathBuffer& sourceDir);
 
+// Where a directory stands to the setup program's own folder (`sourceDir`):
+// that very folder, or it or a folder above it.
+struct SetupFolderPlace {
+    bool same = false;
+    bool holds = false;
+};
+SetupFolderPlace PlaceOfSetupFolder(SystemServices& sys, std::string_view directory,
+                                    const PathBuffer& sourceDir);
+
 // Checks and, when a rule is broken, says so in a message box captioned
 // "Installation Error" or "Uninstall Error". True when the directory may be used.
 bool ConfirmSetupDirectory(SystemServices& sys, DialogServices& dlg, std::string_view directory,

@@ -3,6 +3,7 @@
 
 #include "setup/audio_settings.h"
 #include "setup/directory_rules.h"
+#include "setup/install_log.h"
 #include "setup/paths.h"
 #include "setup/procedures.h"
 #include "setup/program_group.h"
@@ -116,8 +117,11 @@ void InstallRuntimeLibraries(SystemServices& sys, DialogServices& dlg, const Pat
     }
 }
 
+// Each file is recorded before it is copied: a crash in between leaves a
+// record of a file not yet there, never a file the record misses.
 void InstallProgramFiles(SystemServices& sys, DialogServices& dlg, const PathBuffer& sourceDir,
-                         const PathBuffer& targetDir, std::vector<std::string>& failed) {
+                         const PathBuffer& targetDir, const InstallLog& log,
+                         std::vector<std::string>& failed) {
     for (const char* name : ProgramFiles) {
         PathBuffer from, to;
         if (!ComposePath(sys, targetDir, name, to)) {
@@ -125,9 +129,15 @@ void InstallProgramFiles(SystemServices& sys, DialogServices& dlg, const PathBuf
             continue;
         }
         dlg.SetDlgItemTextA(IDC_STATUS, to.c_str());
-        if (!ComposePath(sys, sourceDir, name, from) || !InstallFile(sys, dlg, from, to))
+        if (!ComposePath(sys, sourceDir, name, from) || !log.RecordFile(name) ||
+            !InstallFile(sys, dlg, from, to))
             failed.emplace_back(to.view());
     }
+}
+
+bool IsFolder(SystemServices& sys, const PathBuffer& path) {
+    const DWORD attributes = sys.GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 void ResetSettings(SystemServices& sys, DialogServices& dlg, bool hasSoundCard) {
@@ -164,9 +174,19 @@ bool RunInstall(SystemServices& sys, DialogServices& dlg, const PathBuffer& sour
 
     std::vector<std::string> failed;
     InstallRuntimeLibraries(sys, dlg, sourceDir, failed);
+    const bool existed = IsFolder(sys, targetDir);
     if (!ProbeTargetDirectory(sys, dlg, targetDir)) return false;
+    const InstallLog log(sys, targetDir);
+    bool logged = log.RecordFolder(!existed);
     ResetSettings(sys, dlg, hasSoundCard);
-    InstallProgramFiles(sys, dlg, sourceDir, targetDir, failed);
+    // In the setup program's own folder the game's files are already in place.
+    if (PlaceOfSetupFolder(sys, targetDir.view(), sourceDir).same)
+        logged = log.RecordNothingCopied() && logged;
+    else
+        InstallProgramFiles(sys, dlg, sourceDir, targetDir, log, failed);
+    if (!logged)
+        failed.push_back(log.composed() ? std::string(log.path().view())
+                                        : std::string(targetDir.view()) + "\\" + kInstallLogName);
     const bool groupCreated = CreateProgramGroup(sys, targetDir);
 
     // Written even after failed copies, so that a partial install can be uninstalled.

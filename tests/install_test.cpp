@@ -239,7 +239,8 @@ TEST_F(InstallFixture, NewerRuntimeLibraryIsNeverReplacedByAnOlderOne) {
 }
 
 TEST_F(InstallFixture, ForbiddenDirectoriesAreRefusedBeforeAnythingHappens) {
-    const std::string windows = "C:\\windows";
+    const std::string kVanishing =
+        "holds a folder name of only dots and spaces, which Windows drops.";
     struct Case {
         std::string directory;
         std::string message;
@@ -255,6 +256,13 @@ TEST_F(InstallFixture, ForbiddenDirectoriesAreRefusedBeforeAnythingHappens) {
         {"C:\\windows\\system32\\..",
          "\"C:\\windows\\system32\\..\" holds the Windows system files."},
         {"C:\\windows\\SYSTEM32", "\"C:\\windows\\SYSTEM32\" holds the Windows system files."},
+        // Windows drops a name of dots and spaces: this would be C:\games itself.
+        {"C:\\games\\...\\", "\"C:\\games\\...\\\" " + kVanishing},
+        {"C:\\games\\ .\\Vornalux", "\"C:\\games\\ .\\Vornalux\" " + kVanishing},
+        // The host's own folders, through the drive that shows its root.
+        {"Z:\\usr\\bin", "\"Z:\\usr\\bin\" holds the host system's files."},
+        {"z:\\ETC\\", "\"z:\\ETC\\\" holds the host system's files."},
+        {"Z:\\usr", "\"Z:\\usr\" holds the host system's files."},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.directory);
@@ -287,10 +295,9 @@ TEST_F(InstallFixture, FoldersHoldingProtectedOnesAreRefusedWhateverTheSpelling)
     EXPECT_EQ(check(home, SetupAction::Install),
               "\"" + std::string(home) + "\" holds your home folder.");
 
-    // The setup program's folder may be installed into but never uninstalled.
+    // The setup program's folder may be used by both: the uninstall leaves its files.
     EXPECT_EQ(check(std::string(source.view()), SetupAction::Install), "");
-    EXPECT_EQ(check(std::string(source.view()), SetupAction::Uninstall),
-              "\"" + std::string(source.view()) + "\" holds this setup program.");
+    EXPECT_EQ(check(std::string(source.view()), SetupAction::Uninstall), "");
     EXPECT_EQ(check("C:\\Games\\Vornalux", SetupAction::Uninstall), "");
 }
 

@@ -249,10 +249,11 @@ TEST_F(TerminalProgramTest, InstallsAndUninstallsFromTheKeyboard) {
         session->SendKeys({"BTab", "Up", "Up", "Space"});
         ASSERT_TRUE(session->WaitForText("[x] UnInstall Vornalux! 1.2")) << session->Screen();
         session->SendKeys({"Enter"});
-        // The shell asks before it deletes the folder; "y" picks "Yes".
+        // The folder the install made goes after a question; "y" picks "Yes".
         ExpectInWindow(*session, "Confirm Folder Delete",
                        "Are you sure you want to delete the folder 'C:\\Games\\Vornalux' and "
-                       "all of its contents? [ Yes ] [ No ]");
+                       "all of its contents? It holds nothing besides the game's own files. "
+                       "[ Yes ] [ No ]");
         session->SendKeys({"y"});
         ExpectInWindow(*session, "Vornalux! uninstall complete.",
                        "Vornalux! has completed uninstalling. [ OK ]");

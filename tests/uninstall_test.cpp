@@ -3,7 +3,16 @@
 #include <filesystem>
 #include <string>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <stdio.h>
+
+#include <atomic>
+#include <thread>
+#endif
+
 #include "platform/scripted/scripted_dialog_services.h"
+#include "setup/install_log.h"
 #include "setup/paths.h"
 #include "setup/procedures.h"
 #include "setup/settings_file.h"
@@ -62,7 +71,11 @@ TEST_F(UninstallFixture, RemovesEverythingOfTheGameAndNothingElse) {
     // The runtime libraries and the group script stay.
     EXPECT_TRUE(fs::exists(machine.windowsFolder() / "system32" / "msvcrt.dll"));
     EXPECT_TRUE(fs::exists(machine.windowsFolder() / "SETUP.INI"));
-    EXPECT_EQ(dlg.questions.size(), 1u);
+    // The question names the folder and what else it holds.
+    ASSERT_EQ(dlg.questions.size(), 1u);
+    EXPECT_EQ(dlg.questions[0],
+              "Are you sure you want to delete the folder 'C:\\Games\\Vornalux' and all of its "
+              "contents?  Besides the game's own files it holds 1 file and 0 folders.");
     ASSERT_FALSE(dlg.statusTexts.empty());
     EXPECT_EQ(dlg.statusTexts.front(), "C:\\Games\\Vornalux\\vornalux.exe");
     EXPECT_EQ(dlg.statusTexts.back(), "C:\\Games\\Vornalux\\");
@@ -82,14 +95,88 @@ TEST_F(UninstallFixture, RefusedConfirmationKeepsTheFolderAndStillCompletes) {
     for (const char* name : ProgramFiles) EXPECT_FALSE(fs::exists(target / name)) << name;
     EXPECT_FALSE(fs::exists(machine.windowsFolder() / "vornalux.ini"));
     ExpectCompleted();
+
+    // The record stays with the folder: after a re-install the folder is
+    // still the install's own, and goes with everything in it.
+    EXPECT_TRUE(fs::exists(target / kInstallLogName));
+    Install();
+    dlg.questions.clear();
+    dlg.messages.clear();
+    Uninstall("c:\\games\\vornalux");
+    ASSERT_EQ(dlg.questions.size(), 1u);
+    EXPECT_NE(dlg.questions[0].find("'C:\\Games\\Vornalux'"), std::string::npos)
+        << dlg.questions[0];
+    EXPECT_FALSE(fs::exists(target));
+    ExpectCompleted();
 }
 
-TEST_F(UninstallFixture, FolderThatNeverHeldTheGameIsNotWiped) {
+TEST_F(UninstallFixture, FoldersThatExistedKeepWhatTheInstallDidNotPutThere) {
+    const struct Case {
+        std::string directory;
+        fs::path folder;
+    } cases[] = {
+        {"C:\\games", machine.driveC() / "games"},
+        {"C:\\Program Files", machine.driveC() / "Program Files"},
+        {"C:\\users\\player", machine.driveC() / "users" / "player"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.directory);
+        testing::WriteFile(c.folder / "Other Game" / "slot1.sav", "another game's save");
+        testing::WriteFile(c.folder / "notes.txt", "mine");
+        Install(c.directory);
+        Uninstall(c.directory);
+        EXPECT_EQ(testing::ReadFile(c.folder / "Other Game" / "slot1.sav"), "another game's save");
+        EXPECT_EQ(testing::ReadFile(c.folder / "notes.txt"), "mine");
+        for (const char* name : ProgramFiles) EXPECT_FALSE(fs::exists(c.folder / name)) << name;
+        EXPECT_FALSE(fs::exists(c.folder / kInstallLogName));
+        EXPECT_TRUE(dlg.questions.empty());
+        ASSERT_EQ(dlg.messages.size(), 1u);
+        EXPECT_EQ(dlg.messages[0].text,
+                  "Vornalux! was not completely uninstalled.\n" + c.directory);
+        EXPECT_FALSE(fs::exists(machine.windowsFolder() / "vornalux.ini"));
+        // Only what the test put there: C:\Program Files has more under Wine.
+        fs::remove_all(c.folder / "Other Game");
+        fs::remove(c.folder / "notes.txt");
+        std::error_code ec;
+        fs::remove(c.folder, ec);
+        dlg.messages.clear();
+    }
+    // One that existed empty is empty again afterwards, and goes.
+    fs::create_directories(machine.driveC() / "Empty");
+    Install("C:\\Empty");
+    Uninstall("C:\\Empty");
+    EXPECT_FALSE(fs::exists(machine.driveC() / "Empty"));
+    EXPECT_TRUE(dlg.questions.empty());
+    ExpectCompleted();
+}
+
+TEST_F(UninstallFixture, SetupProgramsOwnFolderKeepsItsFiles) {
+    const std::string source(Source().view());
+    Install(source);
+    EXPECT_EQ(testing::ReadFile(machine.distFolder() / kInstallLogName),
+              "[Folder]\r\nCreated=0\r\nGameFilesCopied=0\r\n");
+    Uninstall(source);
+    for (const char* name : ProgramFiles)
+        EXPECT_EQ(testing::ReadFile(machine.distFolder() / name), testing::PlaceholderContent(name))
+            << name;
+    EXPECT_FALSE(fs::exists(machine.distFolder() / kInstallLogName));
+    EXPECT_FALSE(fs::exists(group));
+    EXPECT_FALSE(fs::exists(machine.windowsFolder() / "vornalux.ini"));
+    EXPECT_TRUE(dlg.questions.empty());
+    ASSERT_EQ(dlg.messages.size(), 1u);
+    EXPECT_EQ(dlg.messages[0].text, "Vornalux! has completed uninstalling.  Its files stay in " +
+                                        source + ", the folder this setup program runs from.");
+}
+
+TEST_F(UninstallFixture, FolderWithoutARecordIsNeverWiped) {
+    // As an earlier version left it: the game's files, no record.
     testing::WriteFile(machine.windowsFolder() / "vornalux.ini",
                        "[Installation]\r\nVornaluxInstalled=1\r\nDirectory=C:\\Documents\r\n");
     testing::WriteFile(machine.driveC() / "Documents" / "letter.txt", "dear");
+    testing::WriteFile(machine.driveC() / "Documents" / "vornalux.exe", "game");
     Uninstall("C:\\Documents");
     EXPECT_EQ(testing::ReadFile(machine.driveC() / "Documents" / "letter.txt"), "dear");
+    EXPECT_FALSE(fs::exists(machine.driveC() / "Documents" / "vornalux.exe"));
     EXPECT_TRUE(dlg.questions.empty());
     ASSERT_EQ(dlg.messages.size(), 1u);
     EXPECT_EQ(dlg.messages[0].text, "Vornalux! was not completely uninstalled.\nC:\\Documents");
@@ -161,6 +248,97 @@ TEST_F(UninstallFixture, FilesThatRemainKeepTheGameInstalled) {
     machine.Restart();
     EXPECT_TRUE(SettingsFile(machine.sys()).IsInstalled());
 }
+
+#ifndef _WIN32
+// The scripted person, who also starts swapping the target's parent with a
+// link to a folder outside as soon as the folder's delete is asked for.
+class SwappingDialogServices final : public DialogServices {
+public:
+    SwappingDialogServices(ScriptedDialogServices& inner, fs::path parent, fs::path link)
+        : inner_(inner), parent_(std::move(parent)), link_(std::move(link)) {}
+    ~SwappingDialogServices() override { Stop(); }
+
+    // Stops swapping; the parent is a folder again afterwards.
+    int Stop() {
+        stop_ = true;
+        if (attacker_.joinable()) attacker_.join();
+        if (swaps_ % 2 != 0 && Swap()) ++swaps_;
+        return swaps_;
+    }
+
+    HWND GetSafeHwnd() override { return HwndOf(this); }
+    BOOL CheckDlgButton(int id, UINT check) override { return inner_.CheckDlgButton(id, check); }
+    BOOL SetDlgItemTextA(int id, const char* text) override {
+        return inner_.SetDlgItemTextA(id, text);
+    }
+    int GetDlgItemTextA(int id, char* buffer, int size) override {
+        return inner_.GetDlgItemTextA(id, buffer, size);
+    }
+    int MessageBox(const char* text, const char* caption, UINT type) override {
+        return inner_.MessageBox(text, caption, type);
+    }
+    INT_PTR RunSoundCardDialog() override { return inner_.RunSoundCardDialog(); }
+    bool AskConfirmation(std::string_view text, std::string_view caption) override {
+        attacker_ = std::thread([this] {
+            while (!stop_)
+                if (Swap()) ++swaps_;
+        });
+        while (swaps_ == 0) std::this_thread::yield();
+        return inner_.AskConfirmation(text, caption);
+    }
+    void BeginProgress(std::string_view text) override { inner_.BeginProgress(text); }
+    void UpdateProgress(std::uint64_t done, std::uint64_t total) override {
+        inner_.UpdateProgress(done, total);
+    }
+    void EndProgress() override { inner_.EndProgress(); }
+
+private:
+    bool Swap() {
+        return renameat2(AT_FDCWD, parent_.c_str(), AT_FDCWD, link_.c_str(), RENAME_EXCHANGE) == 0;
+    }
+
+    ScriptedDialogServices& inner_;
+    fs::path parent_, link_;
+    std::thread attacker_;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> swaps_{0};
+};
+
+// Whatever the uninstall removes while its target's parent keeps changing,
+// it is never the outside folder's.
+TEST_F(UninstallFixture, SwappingTheParentDuringTheDeleteRedirectsNothing) {
+    const fs::path outside = machine.root() / "outside";
+    const fs::path link = machine.root() / "link";
+    auto fillTree = [](const fs::path& folder, const std::string& content) {
+        for (int i = 0; i < 200; ++i)
+            testing::WriteFile(
+                folder / ("saves" + std::to_string(i % 8)) / ("slot" + std::to_string(i) + ".sav"),
+                content);
+    };
+    fillTree(outside / "Vornalux", "outside");
+    fs::create_directory_symlink(outside, link);
+    int removed = 0;
+    for (int run = 0; run < 20; ++run) {
+        SCOPED_TRACE(run);
+        fillTree(target, "ours");
+        testing::WriteFile(target / kInstallLogName, "[Folder]\r\nCreated=1\r\n");
+        PathBuffer targetDir;
+        ASSERT_TRUE(targetDir.Assign("C:\\Games\\Vornalux"));
+        SwappingDialogServices swapping(dlg, machine.driveC() / "Games", link);
+        RunUninstall(machine.sys(), swapping, Source(), targetDir);
+        EXPECT_GT(swapping.Stop(), 0);
+        ASSERT_TRUE(fs::is_symlink(link));
+        for (int i = 0; i < 200; ++i)
+            ASSERT_EQ(testing::ReadFile(outside / "Vornalux" / ("saves" + std::to_string(i % 8)) /
+                                        ("slot" + std::to_string(i) + ".sav")),
+                      "outside");
+        removed += fs::exists(target) ? 0 : 1;
+        fs::remove_all(target);
+    }
+    // The folder that was checked is the one removed, every time.
+    EXPECT_EQ(removed, 20);
+}
+#endif
 
 }  // namespace
 }  // namespace vx

@@ -140,23 +140,30 @@ public:
     int Delete(std::string_view from) {
         const std::optional<HostPath> mapped = machine_.Map(from);
         if (!mapped) return ERROR_PATH_NOT_FOUND;
+        if (mapped->pinnedFolder >= 0) {
+            // A folder held open: removed through its descriptor, wherever it is now.
+            if (!Confirm(FolderQuestion(from), "Confirm Folder Delete")) return Refused();
+            return RemoveHostTreeAt(mapped->pinnedFolder, true);
+        }
         const std::optional<struct stat> st = StatOf(mapped->path, false);
         if (!st) return errno == ENOTDIR ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND;
         if (IsDriveRoot(*mapped, *st)) return ERROR_ACCESS_DENIED;
 
         const std::string name(from);
         const bool folder = S_ISDIR(st->st_mode);
-        const bool agreed =
-            folder
-                ? Confirm("Are you sure you want to delete the folder '" + name +
-                              "' and all of its contents?",
-                          "Confirm Folder Delete")
-                : Confirm("Are you sure you want to delete '" + name + "'?", "Confirm File Delete");
+        const bool agreed = folder ? Confirm(FolderQuestion(from), "Confirm Folder Delete")
+                                   : Confirm("Are you sure you want to delete '" + name + "'?",
+                                             "Confirm File Delete");
         if (!agreed) return Refused();
         return RemoveHostTree(mapped->path);
     }
 
 private:
+    static std::string FolderQuestion(std::string_view name) {
+        return "Are you sure you want to delete the folder '" + std::string(name) +
+               "' and all of its contents?";
+    }
+
     bool Asks() const { return (request_.fFlags & FOF_NOCONFIRMATION) == 0; }
 
     // Without an owner a question cannot be put, and an unanswered question is no yes.

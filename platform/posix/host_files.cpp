@@ -420,6 +420,36 @@ int RemoveHostTree(const std::string& path) {
     return removal.Run(split.name, st);
 }
 
+int RemoveHostTreeAt(int folder, bool wholeTree) {
+    struct stat self {};
+    if (::fstat(folder, &self) != 0 || !S_ISDIR(self.st_mode)) return ERROR_ACCESS_DENIED;
+    if (self.st_nlink == 0) return ERROR_FILE_NOT_FOUND;
+    const UniqueFd parent(::openat(folder, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!parent) return Win32ErrorFromErrno(errno);
+    // The folder's name where it is now: the entry of its parent that is this folder.
+    DIR* listing = ::fdopendir(::dup(parent.get()));
+    if (!listing) return Win32ErrorFromErrno(errno);
+    std::string name;
+    while (const dirent* entry = ::readdir(listing)) {
+        struct stat st {};
+        if (entry->d_ino != self.st_ino || std::strcmp(entry->d_name, "..") == 0 ||
+            std::strcmp(entry->d_name, ".") == 0 ||
+            ::fstatat(parent.get(), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !SameFile(st, self))
+            continue;
+        name = entry->d_name;
+        break;
+    }
+    ::closedir(listing);
+    if (name.empty()) return ERROR_FILE_NOT_FOUND;
+    if (!wholeTree) {
+        const int removed = UnlinkEntry(parent.get(), name.c_str(), AT_REMOVEDIR);
+        return removed == kIsFolder ? ERROR_ACCESS_DENIED : removed;
+    }
+    TreeRemoval removal(parent.get());
+    return removal.Run(name, self);
+}
+
 int CreateHostFolders(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0)

@@ -27,6 +27,12 @@ int CopyHostFile(const std::string& source, const std::string& destination,
 // the folders above it. Returns 0 or a Win32 error code.
 int RemoveHostTree(const std::string& path);
 
+// The same for the open folder `folder` itself, wherever it now is: its
+// contents are removed through the descriptor, and the folder from the
+// folder that holds it now, found through "..". `wholeTree` false removes it
+// only when it is empty.
+int RemoveHostTreeAt(int folder, bool wholeTree);
+
 // Creates the folder `path` and every missing folder above it. Returns 0 or a
 // Win32 error code.
 int CreateHostFolders(const std::string& path);

@@ -302,7 +302,24 @@ std::optional<HostPath> Machine::Map(std::string_view windowsPath) const {
 
     HostPath result{driveRoot, driveRoot,
                     stat(driveRoot.c_str(), &status) == 0 && S_ISDIR(status.st_mode)};
-    for (const std::string& narrow : *components) {
+    // Through the open folder of the longest pin the path runs through; the
+    // kernel's name of a descriptor follows the folder wherever it is.
+    std::size_t first = 0;
+    for (const Pin& pin : pins_) {
+        if (pin.drive != drive || pin.components.size() > components->size() ||
+            pin.components.size() < first)
+            continue;
+        const bool through = std::equal(pin.components.begin(), pin.components.end(),
+                                        components->begin(), EqualsIgnoringCase);
+        if (!through) continue;
+        first = pin.components.size();
+        result.path = "/proc/self/fd/" + std::to_string(pin.fd);
+        result.exists = fstat(pin.fd, &status) == 0 && status.st_nlink > 0;
+        result.pinnedFolder = first == components->size() ? pin.fd : -1;
+    }
+    for (std::size_t i = first; i < components->size(); ++i) {
+        const std::string& narrow = (*components)[i];
+        result.pinnedFolder = -1;
         std::optional<std::string> name = ToUtf8(narrow);
         if (!name) return std::nullopt;
         if (result.exists) {
@@ -347,6 +364,26 @@ std::optional<std::string> Machine::ToWindowsPath(const std::string& hostPath) c
         windows += c;
     }
     return ToNarrow(windows);
+}
+
+int Machine::PinFolder(std::string_view windowsPath) {
+    const std::optional<std::string> full = FullWindowsPath(*this, windowsPath);
+    const std::optional<HostPath> host = Map(windowsPath);
+    if (!full || !host || !host->exists) return -1;
+    std::optional<std::vector<std::string>> components =
+        NormalComponents(*this, std::string_view(*full).substr(2));
+    if (!components) return -1;
+    // Windows follows a junction on the way; so does the open.
+    const int fd = open(host->path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    const char letter = (*full)[0];
+    pins_.push_back({fd, letter >= 'A' && letter <= 'Z' ? char(letter - 'A' + 'a') : letter,
+                     std::move(*components)});
+    return fd;
+}
+
+void Machine::Unpin(int fd) {
+    std::erase_if(pins_, [fd](const Pin& pin) { return pin.fd == fd; });
 }
 
 }  // namespace vx::posix

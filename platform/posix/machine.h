@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace vx::posix {
 
@@ -27,9 +28,10 @@ bool PrepareMachineFolder(const std::string& folder);
 
 // A Windows path mapped onto the host.
 struct HostPath {
-    std::string path;      // the host path, UTF-8, no trailing slash
-    std::string driveRoot; // the host folder the drive link names (the link path itself)
-    bool exists = false;   // every component was found on disk
+    std::string path;       // the host path, UTF-8, no trailing slash
+    std::string driveRoot;  // the host folder the drive link names (the link path itself)
+    bool exists = false;    // every component was found on disk
+    int pinnedFolder = -1;  // the descriptor of the open folder the path names itself
 };
 
 class Machine {
@@ -58,10 +60,23 @@ public:
     // it most closely (Z: at worst); narrow text in the machine's code page.
     std::optional<std::string> ToWindowsPath(const std::string& hostPath) const;
 
+    // Opens the folder `windowsPath` names and, until Unpin, maps every path
+    // through it by that open folder, as Windows keeps a folder with an open
+    // handle, and the folders above it, from being renamed. The descriptor or -1.
+    int PinFolder(std::string_view windowsPath);
+    void Unpin(int fd);
+
 private:
+    struct Pin {
+        int fd;
+        char drive;
+        std::vector<std::string> components;
+    };
+
     std::string folder_;
     std::string programPath_;
     CodePage codePage_;
+    std::vector<Pin> pins_;
 };
 
 }  // namespace vx::posix

@@ -1,10 +1,13 @@
 #include "platform/posix/posix_system_services.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <iconv.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
 #include <map>
 #include <mutex>
@@ -56,6 +59,22 @@ private:
 OpenFiles& LcreatFiles() {
     static OpenFiles files;
     return files;
+}
+
+// A host name as the UTF-16 of a Windows listing; empty when it is no UTF-8.
+std::u16string Utf16Of(const std::string& utf8) {
+    const iconv_t converter = iconv_open("UTF-16LE", "UTF-8");
+    if (converter == reinterpret_cast<iconv_t>(-1)) return {};
+    std::u16string out(utf8.size() + 1, u'\0');
+    char* in = const_cast<char*>(utf8.data());
+    std::size_t inLeft = utf8.size();
+    char* next = reinterpret_cast<char*>(out.data());
+    std::size_t outLeft = out.size() * sizeof(char16_t);
+    const bool converted = iconv(converter, &in, &inLeft, &next, &outLeft) != std::size_t(-1);
+    iconv_close(converter);
+    if (!converted || inLeft != 0) return {};
+    out.resize(out.size() - outLeft / sizeof(char16_t));
+    return out;
 }
 
 MachineOptions Prepared(MachineOptions options) {
@@ -265,6 +284,116 @@ HRESULT PosixSystemServices::SHGetFolderPathA(HWND, int csidl, HANDLE, DWORD, ch
     if (csidl != CSIDL_PROGRAMS && csidl != CSIDL_COMMON_PROGRAMS) return E_INVALIDARG;
     const std::string programs = std::string(kWindowsDirectory) + "\\Start Menu\\Programs";
     return CopyOut(programs, path, MAX_PATH) < MAX_PATH ? S_OK : E_FAIL;
+}
+
+// A folder opened by CreateFileA: its pinned descriptor and, once listed,
+// the listing's position.
+struct PosixSystemServices::OpenFolder {
+    int fd = -1;
+    DIR* listing = nullptr;
+};
+
+PosixSystemServices::~PosixSystemServices() {
+    while (!folders_.empty()) CloseHandle(folders_.begin()->first);
+}
+
+PosixSystemServices::OpenFolder* PosixSystemServices::FolderOf(HANDLE handle) {
+    const auto found = folders_.find(handle);
+    return found == folders_.end() ? nullptr : found->second.get();
+}
+
+HANDLE PosixSystemServices::CreateFileA(const char* path, DWORD, DWORD, void*, DWORD disposition,
+                                        DWORD flags, HANDLE) {
+    // Only what the uninstall asks for: an existing folder.
+    if (!path || disposition != OPEN_EXISTING || (flags & FILE_FLAG_BACKUP_SEMANTICS) == 0)
+        return INVALID_HANDLE_VALUE;
+    const int fd = machine_.PinFolder(path);
+    if (fd < 0) return INVALID_HANDLE_VALUE;
+    auto folder = std::make_unique<OpenFolder>();
+    folder->fd = fd;
+    // Never 0 or -1, the two values callers take for failure.
+    const auto handle = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(fd) + 0x100);
+    folders_[handle] = std::move(folder);
+    return handle;
+}
+
+BOOL PosixSystemServices::CloseHandle(HANDLE handle) {
+    const auto found = folders_.find(handle);
+    if (found == folders_.end()) return FALSE;
+    OpenFolder& folder = *found->second;
+    machine_.Unpin(folder.fd);
+    if (folder.listing) closedir(folder.listing);
+    close(folder.fd);
+    folders_.erase(found);
+    return TRUE;
+}
+
+BOOL PosixSystemServices::GetFileInformationByHandleEx(HANDLE handle,
+                                                       FILE_INFO_BY_HANDLE_CLASS infoClass,
+                                                       void* buffer, DWORD size) {
+    OpenFolder* folder = FolderOf(handle);
+    if (!folder || !buffer ||
+        (infoClass != FileIdBothDirectoryInfo && infoClass != FileIdBothDirectoryRestartInfo))
+        return FALSE;
+    if (!folder->listing) {
+        const int fd = openat(folder->fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        folder->listing = fd < 0 ? nullptr : fdopendir(fd);
+        if (!folder->listing) {
+            if (fd >= 0) close(fd);
+            return FALSE;
+        }
+    } else if (infoClass == FileIdBothDirectoryRestartInfo) {
+        rewinddir(folder->listing);
+    }
+    constexpr std::size_t kNameOffset = offsetof(FILE_ID_BOTH_DIR_INFO, FileName);
+    auto* bytes = static_cast<unsigned char*>(buffer);
+    std::size_t used = 0;
+    FILE_ID_BOTH_DIR_INFO* last = nullptr;
+    for (;;) {
+        const long position = telldir(folder->listing);
+        const dirent* entry = readdir(folder->listing);
+        if (!entry) break;
+        const std::u16string name = Utf16Of(entry->d_name);
+        if (name.empty()) continue;  // no Windows name: not listed
+        const std::size_t length = (kNameOffset + name.size() * 2 + 7) & ~std::size_t(7);
+        if (used + length > size) {
+            seekdir(folder->listing, position);  // the next call starts with it
+            break;
+        }
+        auto* info = reinterpret_cast<FILE_ID_BOTH_DIR_INFO*>(bytes + used);
+        std::memset(info, 0, kNameOffset);
+        struct stat status {};
+        const bool isFolder =
+            fstatat(folder->fd, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISDIR(status.st_mode);
+        info->FileAttributes = isFolder ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+        info->EndOfFile = isFolder ? 0 : static_cast<std::int64_t>(status.st_size);
+        info->FileId = static_cast<std::int64_t>(entry->d_ino);
+        info->FileNameLength = static_cast<DWORD>(name.size() * 2);
+        std::memcpy(bytes + used + kNameOffset, name.data(), name.size() * 2);
+        if (last)
+            last->NextEntryOffset = static_cast<DWORD>(reinterpret_cast<unsigned char*>(info) -
+                                                       reinterpret_cast<unsigned char*>(last));
+        last = info;
+        used += length;
+    }
+    return last ? TRUE : FALSE;
+}
+
+DWORD PosixSystemServices::GetFinalPathNameByHandleA(HANDLE handle, char* buffer, DWORD size,
+                                                     DWORD) {
+    const OpenFolder* folder = FolderOf(handle);
+    if (!folder) return 0;
+    const std::optional<std::string> host = RealPath("/proc/self/fd/" + std::to_string(folder->fd));
+    const std::optional<std::string> windows = host ? machine_.ToWindowsPath(*host) : std::nullopt;
+    if (!windows) return 0;
+    return CopyOut("\\\\?\\" + *windows, buffer, size);
+}
+
+UINT PosixSystemServices::GetDosFileNameA(const char* hostPath, char* buffer, UINT size) {
+    if (!hostPath || hostPath[0] != '/') return 0;
+    const std::optional<std::string> windows = machine_.ToWindowsPath(hostPath);
+    return windows ? CopyOut(*windows, buffer, size) : 0;
 }
 
 }  // namespace vx::posix

@@ -2,6 +2,8 @@
 // carried out on a machine folder laid out as a Wine prefix.
 #pragma once
 
+#include <map>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -13,6 +15,7 @@ namespace vx::posix {
 class PosixSystemServices final : public SystemServices {
 public:
     explicit PosixSystemServices(MachineOptions options = {});
+    ~PosixSystemServices() override;
 
     const Machine& machine() const { return machine_; }
 
@@ -53,11 +56,23 @@ public:
     // the converter puts the group on this machine.
     HRESULT SHGetFolderPathA(HWND hwnd, int csidl, HANDLE token, DWORD flags, char* path) override;
 
+    HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, void* security,
+                       DWORD disposition, DWORD flags, HANDLE templateFile) override;
+    BOOL CloseHandle(HANDLE handle) override;
+    BOOL GetFileInformationByHandleEx(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS infoClass,
+                                      void* buffer, DWORD size) override;
+    DWORD GetFinalPathNameByHandleA(HANDLE handle, char* buffer, DWORD size, DWORD flags) override;
+    UINT GetDosFileNameA(const char* hostPath, char* buffer, UINT size) override;
+
 private:
+    struct OpenFolder;
+    OpenFolder* FolderOf(HANDLE handle);
+
     // The host file a profile call names: a bare name lives in the Windows directory.
     std::optional<std::string> ProfileHostPath(const char* fileName) const;
 
     Machine machine_;
+    std::map<HANDLE, std::unique_ptr<OpenFolder>> folders_;
 };
 
 // Copies a Windows path of `text` into `buffer` the way the Win32 calls do:

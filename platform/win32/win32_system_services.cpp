@@ -1,5 +1,6 @@
 #include "platform/win32/win32_system_services.h"
 
+#include <cstddef>
 #include <string>
 
 // After the project's headers: <windows.h> defines several of their names as macros.
@@ -182,6 +183,49 @@ UINT Win32SystemServices::GetHomeDirectoryA(char* buffer, UINT size) {
 HRESULT Win32SystemServices::SHGetFolderPathA(HWND hwnd, int csidl, HANDLE token, DWORD flags,
                                               char* path) {
     return ::SHGetFolderPathA(reinterpret_cast<::HWND>(hwnd), csidl, token, flags, path);
+}
+
+HANDLE Win32SystemServices::CreateFileA(const char* path, DWORD access, DWORD shareMode,
+                                        void* security, DWORD disposition, DWORD flags,
+                                        HANDLE templateFile) {
+    // Both sides spell a failure as the handle value -1.
+    return ::CreateFileA(path, access, shareMode, static_cast<LPSECURITY_ATTRIBUTES>(security),
+                         disposition, flags, templateFile);
+}
+
+BOOL Win32SystemServices::CloseHandle(HANDLE handle) { return ::CloseHandle(handle); }
+
+BOOL Win32SystemServices::GetFileInformationByHandleEx(HANDLE handle,
+                                                       FILE_INFO_BY_HANDLE_CLASS infoClass,
+                                                       void* buffer, DWORD size) {
+    static_assert(sizeof(vx::FILE_ID_BOTH_DIR_INFO) == sizeof(::FILE_ID_BOTH_DIR_INFO));
+    static_assert(offsetof(vx::FILE_ID_BOTH_DIR_INFO, FileName) ==
+                  offsetof(::FILE_ID_BOTH_DIR_INFO, FileName));
+    static_assert(static_cast<int>(vx::FileIdBothDirectoryInfo) ==
+                  static_cast<int>(::FileIdBothDirectoryInfo));
+    return ::GetFileInformationByHandleEx(
+        handle, static_cast<::FILE_INFO_BY_HANDLE_CLASS>(infoClass), buffer, size);
+}
+
+DWORD Win32SystemServices::GetFinalPathNameByHandleA(HANDLE handle, char* buffer, DWORD size,
+                                                     DWORD flags) {
+    return ::GetFinalPathNameByHandleA(handle, buffer, size, flags);
+}
+
+UINT Win32SystemServices::GetDosFileNameA(const char* hostPath, char* buffer, UINT size) {
+    // Only Wine has it; on Windows no host file system shows through.
+    using DosFileName = WCHAR*(CDECL*)(LPCSTR);
+    const auto convert = reinterpret_cast<DosFileName>(reinterpret_cast<void*>(
+        ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_dos_file_name")));
+    if (convert == nullptr || hostPath == nullptr) return 0;
+    WCHAR* wide = convert(hostPath);
+    if (wide == nullptr) return 0;
+    char narrow[MAX_PATH];
+    const int length =
+        ::WideCharToMultiByte(CP_ACP, 0, wide, -1, narrow, MAX_PATH, nullptr, nullptr);
+    ::HeapFree(::GetProcessHeap(), 0, wide);
+    if (length <= 0) return 0;
+    return CopyOut(narrow, buffer, size);
 }
 
 }  // namespace vx::win32

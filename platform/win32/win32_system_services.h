@@ -45,6 +45,14 @@ public:
     UINT GetHomeDirectoryA(char* buffer, UINT size) override;
 
     HRESULT SHGetFolderPathA(HWND hwnd, int csidl, HANDLE token, DWORD flags, char* path) override;
+
+    HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, void* security,
+                       DWORD disposition, DWORD flags, HANDLE templateFile) override;
+    BOOL CloseHandle(HANDLE handle) override;
+    BOOL GetFileInformationByHandleEx(HANDLE handle, FILE_INFO_BY_HANDLE_CLASS infoClass,
+                                      void* buffer, DWORD size) override;
+    DWORD GetFinalPathNameByHandleA(HANDLE handle, char* buffer, DWORD size, DWORD flags) override;
+    UINT GetDosFileNameA(const char* hostPath, char* buffer, UINT size) override;
 };
 
 }  // namespace vx::win32
