@@ -73,6 +73,15 @@ public:
                                        UINT capacity) = 0;
     // The user's home folder as a Windows path.
     virtual UINT GetHomeDirectoryA(char* buffer, UINT size) = 0;
+
+    // What the folder choosers read: the entries of a folder matching a
+    // pattern ("C:\\Games\\*"), and the roots of the drives ("C:\\" each,
+    // ended by a second zero; the length without the last zero, or the size
+    // needed when `size` is too small).
+    virtual HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data) = 0;
+    virtual BOOL FindNextFileA(HANDLE find, WIN32_FIND_DATAA* data) = 0;
+    virtual BOOL FindClose(HANDLE find) = 0;
+    virtual DWORD GetLogicalDriveStringsA(DWORD size, char* buffer) = 0;
 };
 
 }  // namespace vx

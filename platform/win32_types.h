@@ -79,4 +79,27 @@ struct VS_FIXEDFILEINFO {
 };
 inline constexpr DWORD VS_FFI_SIGNATURE = 0xFEEF04BD;
 
+// Listing a folder (FindFirstFileA) and the machine's drives.
+using HANDLE = void*;
+inline const HANDLE INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));
+inline constexpr DWORD FILE_ATTRIBUTE_HIDDEN = 0x00000002;
+
+struct FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+};
+
+struct WIN32_FIND_DATAA {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD dwReserved0;
+    DWORD dwReserved1;
+    char cFileName[MAX_PATH];
+    char cAlternateFileName[14];
+};
+
 }  // namespace vx

@@ -126,8 +126,7 @@ protected:
     void SetUp() override {
         if (!testing::TmuxAvailable()) GTEST_SKIP() << "tmux is not installed";
         testing::FillDistribution(machine);
-        fs::copy_file(fs::path(VX_DIST_DIR) / "install", Program(),
-                      fs::copy_options::overwrite_existing);
+        testing::PlaceSetupProgram(machine);
     }
 
     fs::path Program() const { return machine.distFolder() / "install"; }

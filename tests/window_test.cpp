@@ -144,14 +144,7 @@ protected:
         ASSERT_TRUE(server_) << error;
         screen_ = std::make_unique<Screen>(*server_);
         FillDistribution(machine_);
-        // The copy beside the game files is the one run, so that its own
-        // folder is the distribution.
-        const fs::path built = fs::path(VX_DIST_DIR) / "install";
-        ASSERT_TRUE(fs::exists(built)) << built << " is not built";
-        fs::copy_file(built, program(), fs::copy_options::overwrite_existing);
-        fs::permissions(program(), fs::perms::owner_all | fs::perms::group_read |
-                                       fs::perms::group_exec | fs::perms::others_read |
-                                       fs::perms::others_exec);
+        PlaceSetupProgram(machine_);
     }
 
     fs::path program() const { return machine_.distFolder() / "install"; }

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/framework/text_codec.h"
+
 namespace vx::posix {
 
 // The code page of narrow text. Host file names are UTF-8.
@@ -27,9 +29,9 @@ bool PrepareMachineFolder(const std::string& folder);
 
 // A Windows path mapped onto the host.
 struct HostPath {
-    std::string path;      // the host path, UTF-8, no trailing slash
-    std::string driveRoot; // the host folder the drive link names (the link path itself)
-    bool exists = false;   // every component was found on disk
+    std::string path;       // the host path, UTF-8, no trailing slash
+    std::string driveRoot;  // the host folder the drive link names (the link path itself)
+    bool exists = false;    // every component was found on disk
 };
 
 class Machine {
@@ -62,6 +64,7 @@ private:
     std::string folder_;
     std::string programPath_;
     CodePage codePage_;
+    TextCodec codec_;
 };
 
 }  // namespace vx::posix

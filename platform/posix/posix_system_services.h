@@ -2,6 +2,9 @@
 // carried out on a machine folder laid out as a Wine prefix.
 #pragma once
 
+#include <cstdint>
+#include <deque>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -46,8 +49,7 @@ public:
                         UINT* length) override;
 
     BOOL GetFileIdentity(const char* path, FileIdentity* identity) override;
-    UINT GetAncestorIdentities(const char* path, FileIdentity* identities,
-                               UINT capacity) override;
+    UINT GetAncestorIdentities(const char* path, FileIdentity* identities, UINT capacity) override;
     UINT GetHomeDirectoryA(char* buffer, UINT size) override;
 
 private:
@@ -55,6 +57,17 @@ private:
     std::optional<std::string> ProfileHostPath(const char* fileName) const;
 
     Machine machine_;
+
+public:
+    HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data) override;
+    BOOL FindNextFileA(HANDLE find, WIN32_FIND_DATAA* data) override;
+    BOOL FindClose(HANDLE find) override;
+    DWORD GetLogicalDriveStringsA(DWORD size, char* buffer) override;
+
+private:
+    // The searches FindFirstFileA opened: what is left to hand out, by handle.
+    std::map<std::uintptr_t, std::deque<WIN32_FIND_DATAA>> searches_;
+    std::uintptr_t lastSearch_ = 0;
 };
 
 // Copies a Windows path of `text` into `buffer` the way the Win32 calls do:

@@ -43,6 +43,11 @@ public:
     UINT GetAncestorIdentities(const char* path, FileIdentity* identities, UINT capacity) override;
     // The user's profile folder.
     UINT GetHomeDirectoryA(char* buffer, UINT size) override;
+
+    HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data) override;
+    BOOL FindNextFileA(HANDLE find, WIN32_FIND_DATAA* data) override;
+    BOOL FindClose(HANDLE find) override;
+    DWORD GetLogicalDriveStringsA(DWORD size, char* buffer) override;
 };
 
 }  // namespace vx::win32
