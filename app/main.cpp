@@ -1,34 +1,88 @@
 // The Linux program's entry: the best windowing backend this session
 // offers, the Windows machine stand-in, then the framework's entry.
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <string>
 
 #include "app/install_app.h"
 #include "platform/backends.h"
+#include "platform/posix/host_helpers.h"
 #include "platform/posix/posix_system_services.h"
 #include "ui/resources.h"
+#include "vx_build_stamp.h"
 
 namespace {
 
 vx::CInstallApp theApp;
 
+enum class Windows { Created, NoDisplay, NotLoaded };
+
+// The windows from the plugin beside the program. The plugin stays loaded
+// for the life of the process: the backend's code lives in it.
+Windows LoadWindows(vx::UINT codePage, std::unique_ptr<vx::WindowBackend>* backend,
+                    std::string* reason) {
+    const std::string program = vx::posix::RealPath("/proc/self/exe").value_or("");
+    const std::string plugin = program.substr(0, program.rfind('/') + 1) + vx::kWindowPluginName;
+    void* library = dlopen(plugin.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) {
+        const char* error = dlerror();
+        *reason = error ? error : plugin + ": cannot be loaded";
+        return Windows::NotLoaded;
+    }
+    const auto entry =
+        reinterpret_cast<vx::WindowPluginEntry>(dlsym(library, vx::kWindowPluginEntry));
+    if (entry == nullptr) {
+        *reason = plugin + ": no " + vx::kWindowPluginEntry + " in it";
+        return Windows::NotLoaded;
+    }
+    vx::WindowBackend* created = nullptr;
+    switch (entry(VX_BUILD_STAMP, codePage, &created)) {
+        case vx::kWindowPluginCreated:
+            if (created == nullptr) break;
+            backend->reset(created);
+            return Windows::Created;
+        case vx::kWindowPluginNoDisplay:
+            return Windows::NoDisplay;
+        default:
+            break;
+    }
+    *reason = plugin + ": from another build of this program";
+    return Windows::NotLoaded;
+}
+
 }  // namespace
 
 int main() {
-    std::unique_ptr<vx::WindowBackend> backend = vx::CreateFltkBackend();
+    // Decided before the machine is touched: without a way to ask the user,
+    // nothing may be done.
+    const vx::posix::MachineOptions options;
+    const auto codePage = static_cast<vx::UINT>(options.codePage);
+    std::unique_ptr<vx::WindowBackend> backend;
+    const char* display = std::getenv("DISPLAY");
+    Windows windows = Windows::NoDisplay;
+    std::string reason;
+    if (display != nullptr && display[0] != '\0')
+        windows = LoadWindows(codePage, &backend, &reason);
     if (!backend) {
-        // Decided before the machine is touched: without a way to ask the
-        // user, nothing may be done.
-        if (!isatty(STDIN_FILENO)) {
-            std::fputs(
-                "No display could be opened and standard input is not a terminal; "
-                "nothing was done.\n",
-                stderr);
-            return 1;
+        const bool terminal = isatty(STDIN_FILENO);
+        if (windows == Windows::NotLoaded) {
+            std::fputs(terminal ? "The window interface could not be loaded; using the text "
+                                  "interface.\n"
+                                : "The window interface could not be loaded and standard input "
+                                  "is not a terminal; nothing was done.\n",
+                       stderr);
+            std::fprintf(stderr, "%s\n", reason.c_str());
+        } else {
+            std::fputs(terminal ? "No display could be opened; using the text interface.\n"
+                                : "No display could be opened and standard input is not a "
+                                  "terminal; nothing was done.\n",
+                       stderr);
         }
-        std::fputs("No display could be opened; using the text interface.\n", stderr);
-        backend = vx::CreateTerminalBackend();
+        if (!terminal) return 1;
+        backend = vx::CreateTerminalBackend(codePage);
         if (!backend) {
             std::fputs(
                 "This terminal cannot show the text interface (check TERM); "
@@ -37,7 +91,7 @@ int main() {
             return 1;
         }
     }
-    vx::posix::PosixSystemServices sys;
+    vx::posix::PosixSystemServices sys(options);
     vx::AfxSetResources(vx::ProgramResources());
     vx::AfxSetPlatform(backend.get(), &sys);
     return vx::AfxWinMain();

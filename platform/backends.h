@@ -7,10 +7,23 @@
 
 namespace vx {
 
-// Real windows through FLTK; nullptr when no display can be opened.
-std::unique_ptr<WindowBackend> CreateFltkBackend();
 // Dialogs drawn in the terminal on standard input, for machines without a
-// display; nullptr when there is no terminal that can show them.
-std::unique_ptr<WindowBackend> CreateTerminalBackend();
+// display; nullptr when there is no terminal that can show them. Narrow text
+// is in the Windows code page `codePage`.
+std::unique_ptr<WindowBackend> CreateTerminalBackend(UINT codePage);
+
+// The real windows are a plugin beside the program, so that the program
+// itself starts on machines without X11 or FLTK. The plugin exports one C
+// function of this type, named kWindowPluginEntry: given the build stamp of
+// the program loading it and the code page of narrow text, it opens the
+// display and creates the windows' backend (released with delete).
+inline constexpr const char* kWindowPluginName = "install-windows.so";
+inline constexpr const char* kWindowPluginEntry = "VxCreateWindowBackend";
+enum WindowPluginResult : int {
+    kWindowPluginCreated = 0,
+    kWindowPluginNoDisplay = 1,   // no display could be opened
+    kWindowPluginOtherBuild = 2,  // the plugin belongs to another build of the program
+};
+using WindowPluginEntry = int (*)(const char* buildStamp, UINT codePage, WindowBackend** backend);
 
 }  // namespace vx

@@ -97,6 +97,15 @@ public:
     // Wine's wine_get_dos_file_name, narrow: the Windows path of a host path;
     // 0 where no host file system shows through (on Windows itself).
     virtual UINT GetDosFileNameA(const char* hostPath, char* buffer, UINT size) = 0;
+
+    // What the folder choosers read: the entries of a folder matching a
+    // pattern ("C:\\Games\\*"), and the roots of the drives ("C:\\" each,
+    // ended by a second zero; the length without the last zero, or the size
+    // needed when `size` is too small).
+    virtual HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data) = 0;
+    virtual BOOL FindNextFileA(HANDLE find, WIN32_FIND_DATAA* data) = 0;
+    virtual BOOL FindClose(HANDLE find) = 0;
+    virtual DWORD GetLogicalDriveStringsA(DWORD size, char* buffer) = 0;
 };
 
 }  // namespace vx

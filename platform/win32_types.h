@@ -123,4 +123,25 @@ struct FILE_ID_BOTH_DIR_INFO {
     char16_t FileName[1];  // UTF-16, not terminated
 };
 
+// Listing a folder (FindFirstFileA) and the machine's drives.
+inline constexpr DWORD FILE_ATTRIBUTE_HIDDEN = 0x00000002;
+
+struct FILETIME {
+    DWORD dwLowDateTime;
+    DWORD dwHighDateTime;
+};
+
+struct WIN32_FIND_DATAA {
+    DWORD dwFileAttributes;
+    FILETIME ftCreationTime;
+    FILETIME ftLastAccessTime;
+    FILETIME ftLastWriteTime;
+    DWORD nFileSizeHigh;
+    DWORD nFileSizeLow;
+    DWORD dwReserved0;
+    DWORD dwReserved1;
+    char cFileName[MAX_PATH];
+    char cAlternateFileName[14];
+};
+
 }  // namespace vx

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/framework/folder_listing.h"
 #include "tests/support/temp_machine.h"
 #include "tests/support/unprivileged.h"
 
@@ -361,6 +362,57 @@ TEST(UnmappedDrive, EveryOperationFails) {
     fs::remove(temp.machineFolder() / "dosdevices/z:");
     EXPECT_EQ(sys.GetFileAttributesA("Z:\\"), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(sys.GetModuleFileNameA(buffer, MAX_PATH), 0u);
+}
+
+// The folder choosers' reading of the machine: the drives, and the entries
+// of a folder as FindFirstFileA lists them.
+TEST(FolderSearch, ListsDrivesAndEntriesAsTheShellDoes) {
+    TempMachine temp;
+    auto& sys = temp.sys();
+    temp.MapDrive('d', temp.root() / "disc");
+    fs::create_directories(temp.driveC() / "Games" / "Vornalux");
+    fs::create_directories(temp.driveC() / "Games" / "a long folder name");
+    fs::create_directories(temp.driveC() / "Games" / ".hidden");
+    fs::create_directories(temp.driveC() / "Games" / "what?");  // no Windows name
+    WriteFile(temp.driveC() / "Games" / "Readme.TXT", "12345");
+
+    // "C:\", "D:\", "Z:\", each with its zero, and the closing zero.
+    char roots[64];
+    EXPECT_EQ(sys.GetLogicalDriveStringsA(sizeof roots, roots), 12u);
+    EXPECT_EQ(std::string(roots, 13), std::string("C:\\\0D:\\\0Z:\\\0\0", 13));
+    std::string small = Filled(12);
+    EXPECT_EQ(sys.GetLogicalDriveStringsA(12, small.data()), 13u);
+    EXPECT_EQ(small, Filled(12));
+    EXPECT_EQ(ListDrives(sys), (std::vector<std::string>{"C:\\", "D:\\", "Z:\\"}));
+
+    const auto search = [&](const char* pattern) {
+        std::vector<std::string> found;
+        WIN32_FIND_DATAA data;
+        const HANDLE find = sys.FindFirstFileA(pattern, &data);
+        if (find == INVALID_HANDLE_VALUE) return found;
+        do {
+            found.push_back(std::string(data.cFileName) + "|" + data.cAlternateFileName + "|" +
+                            std::to_string(data.dwFileAttributes) + "|" +
+                            std::to_string(data.nFileSizeLow));
+        } while (sys.FindNextFileA(find, &data));
+        EXPECT_TRUE(sys.FindClose(find));
+        EXPECT_FALSE(sys.FindClose(find));
+        return found;
+    };
+    // Sorted without regard to case, "." and ".." below a root, dot files hidden.
+    EXPECT_EQ(search("c:/games/*"),
+              (std::vector<std::string>{".||16|0", "..||16|0", ".hidden|HIDDEN~1|18|0",
+                                        "a long folder name|ALONGF~1|16|0", "Readme.TXT||128|5",
+                                        "Vornalux||16|0"}));
+    EXPECT_EQ(search("C:\\Games\\*.txt"), (std::vector<std::string>{"Readme.TXT||128|5"}));
+    EXPECT_EQ(search("C:\\Games\\v?RNALUX"), (std::vector<std::string>{"Vornalux||16|0"}));
+    for (const char* nothing : {"C:\\Games\\*.exe", "C:\\Games\\", "C:\\Missing\\*", "Q:\\*"})
+        EXPECT_TRUE(search(nothing).empty()) << nothing;
+    EXPECT_EQ(search("D:\\*"), std::vector<std::string>{});  // a root has no "." entries
+
+    // What the choosers show: folders only, hidden ones left out.
+    EXPECT_EQ(ListSubfolders(sys, "C:\\Games"),
+              (std::vector<std::string>{"a long folder name", "Vornalux"}));
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -15,8 +17,10 @@
 #include "setup/paths.h"
 #include "tests/support/distribution.h"
 #include "tests/support/program_run.h"
+#include "tests/support/sandbox.h"
 #include "tests/support/temp_machine.h"
 #include "tests/support/terminal_session.h"
+#include "vx_build_stamp.h"
 
 namespace vx {
 namespace {
@@ -126,8 +130,7 @@ protected:
     void SetUp() override {
         if (!testing::TmuxAvailable()) GTEST_SKIP() << "tmux is not installed";
         testing::FillDistribution(machine);
-        fs::copy_file(fs::path(VX_DIST_DIR) / "install", Program(),
-                      fs::copy_options::overwrite_existing);
+        testing::PlaceSetupProgram(machine);
     }
 
     fs::path Program() const { return machine.distFolder() / "install"; }
@@ -387,16 +390,75 @@ TEST_F(TerminalProgramTest, ErrorOutputWaitsUntilTheDialogsAreGone) {
     EXPECT_LT(fallback, converter);
 }
 
-TEST_F(TerminalProgramTest, RefusesWithoutADisplayOrATerminal) {
+TEST_F(TerminalProgramTest, RefusesWithoutWindowsOrATerminal) {
+    // A window plugin of another build: its stamp differs by one character.
+    const fs::path plugin = machine.distFolder() / "install-windows.so";
+    std::string bytes = testing::ReadFile(plugin);
+    const std::size_t stamp = bytes.find(VX_BUILD_STAMP);
+    ASSERT_NE(stamp, std::string::npos);
+    ASSERT_EQ(bytes.find(VX_BUILD_STAMP, stamp + 1), std::string::npos);
+    bytes[stamp + std::strlen(VX_BUILD_STAMP) - 1] ^= 1;
+    const fs::path otherBuild = machine.root() / "other-build";
+    fs::create_directories(otherBuild);
+    fs::copy_file(Program(), otherBuild / "install");
+    testing::WriteFile(otherBuild / "install-windows.so", bytes);
+    // Started with a display named, which the plugin would open.
+    const fs::path script = machine.root() / "with-display.sh";
+    testing::WriteScript(script, {"env", "DISPLAY=:0", (otherBuild / "install").string()});
+
+    const struct {
+        fs::path program;
+        std::string output;
+    } cases[] = {
+        {Program(),
+         "No display could be opened and standard input is not a terminal; nothing was done.\n"},
+        {script,
+         "The window interface could not be loaded and standard input is not a terminal; nothing "
+         "was done.\n" +
+             (fs::canonical(otherBuild) / "install-windows.so").string() +
+             ": from another build of this program\n"},
+    };
     const auto before = Snapshot(machine.machineFolder());
-    // Standard input from a file: nobody could answer the dialogs.
-    const testing::ProgramRun run =
-        testing::RunProgram(Program(), "\n\n\n", machine.machineFolder(), machine.root());
-    EXPECT_EQ(run.exitStatus, 1);
-    EXPECT_EQ(run.output,
-              "No display could be opened and standard input is not a terminal; nothing was "
-              "done.\n");
+    for (const auto& c : cases) {
+        // Standard input from a file: nobody could answer the dialogs.
+        const testing::ProgramRun run =
+            testing::RunProgram(c.program, "\n\n\n", machine.machineFolder(), machine.root());
+        EXPECT_EQ(run.exitStatus, 1) << c.program;
+        EXPECT_EQ(run.output, c.output);
+    }
     EXPECT_EQ(Snapshot(machine.machineFolder()), before);
+}
+
+// On a server without the X11 libraries yet with a display named: the
+// windows cannot be loaded, the program says why and shows the text interface.
+TEST_F(TerminalProgramTest, WithoutTheX11LibrariesFallsBackToTheText) {
+#ifndef VX_PORTABLE_DIST
+    GTEST_SKIP() << "only the default preset's distribution folder is linked to run elsewhere";
+#endif
+    const fs::path home = machine.root() / "home";
+    const testing::SandboxCommand sandbox = testing::MakeSandboxCommand(
+        false, {machine.root()},
+        {"DISPLAY=:0", "HOME=" + home.string(), "XDG_CONFIG_HOME=" + (home / "config").string(),
+         "XDG_DATA_HOME=" + (home / "data").string()});
+    if (sandbox.argv.empty()) GTEST_SKIP() << sandbox.missing;
+    std::vector<std::string> argv = sandbox.argv;
+    argv.push_back(Program().string());
+    const fs::path script = machine.root() / "sandboxed.sh";
+    testing::WriteScript(script, argv);
+
+    auto session = Start(script, "sandbox");
+    ASSERT_TRUE(session->WaitForText("Vornalux! 1.2 Install/Unistall")) << session->Screen();
+    ExpectOnScreen(*session, "[ Install ]");
+    session->SendKeys({"Escape"});
+    EXPECT_EQ(session->WaitForExit(), 0);
+    const std::string lines = session->StandardError();
+    const std::string first =
+        "The window interface could not be loaded; using the text interface.\n";
+    EXPECT_EQ(lines.substr(0, first.size()), first) << lines;
+    // The loader's reason, on one line: a library the plugin needs is missing.
+    const std::string reason = lines.substr(std::min(first.size(), lines.size()));
+    EXPECT_NE(reason.find("cannot open shared object file"), std::string::npos) << lines;
+    EXPECT_EQ(std::count(reason.begin(), reason.end(), '\n'), 1) << lines;
 }
 
 }  // namespace

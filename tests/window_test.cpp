@@ -13,6 +13,7 @@
 #include "platform/framework/dialog_template.h"
 #include "setup/paths.h"
 #include "tests/support/distribution.h"
+#include "tests/support/sandbox.h"
 #include "tests/support/temp_machine.h"
 #include "tests/support/x_session.h"
 
@@ -144,23 +145,19 @@ protected:
         ASSERT_TRUE(server_) << error;
         screen_ = std::make_unique<Screen>(*server_);
         FillDistribution(machine_);
-        // The copy beside the game files is the one run, so that its own
-        // folder is the distribution.
-        const fs::path built = fs::path(VX_DIST_DIR) / "install";
-        ASSERT_TRUE(fs::exists(built)) << built << " is not built";
-        fs::copy_file(built, program(), fs::copy_options::overwrite_existing);
-        fs::permissions(program(), fs::perms::owner_all | fs::perms::group_read |
-                                       fs::perms::group_exec | fs::perms::others_read |
-                                       fs::perms::others_exec);
+        PlaceSetupProgram(machine_);
     }
 
     fs::path program() const { return machine_.distFolder() / "install"; }
 
-    std::unique_ptr<ChildProcess> StartInstall(const std::string& logName) {
+    // `prefix`: the command the program runs in (a sandbox), if any.
+    std::unique_ptr<ChildProcess> StartInstall(const std::string& logName,
+                                               std::vector<std::string> prefix = {}) {
         const fs::path suppressions = fs::path(__FILE__).parent_path() / "lsan.supp";
         lastLog_ = machine_.root() / (logName + ".log");
+        prefix.push_back(program().string());
         return ChildProcess::Start(
-            {program().string()},
+            prefix,
             {server_->DisplayVariable(), "WINEPREFIX=" + machine_.machineFolder().string(),
              "LSAN_OPTIONS=suppressions=" + suppressions.string() + ":print_suppressions=0"},
             lastLog_.string());
@@ -349,6 +346,39 @@ TEST_F(WindowTest, TheDirectoryFieldStopsTypingAt128Characters) {
     screen_->Keys({"Return"});
     ExpectCleanExit(*app);
     ExpectInstalledIn(machine_.driveC() / std::string(125, 'a'));
+}
+
+// On a machine with nothing beyond a plain desktop: the C library, libgcc_s,
+// the X11 client libraries, fonts. The windows come up from the plugin and
+// an install completes, its shortcut made by the converter in the same
+// sandbox.
+TEST_F(WindowTest, RunsOnAPlainDesktop) {
+#ifndef VX_PORTABLE_DIST
+    GTEST_SKIP() << "only the default preset's distribution folder is linked to run elsewhere";
+#endif
+    const std::string home = "HOME=" + machine_.root().string();
+    const SandboxCommand sandbox =
+        MakeSandboxCommand(true, {machine_.root()},
+                           {home, "XDG_CONFIG_HOME=" + (machine_.root() / "config").string(),
+                            "XDG_DATA_HOME=" + (machine_.root() / "data").string(),
+                            "XDG_CACHE_HOME=" + (machine_.root() / "cache").string()});
+    if (sandbox.argv.empty()) GTEST_SKIP() << sandbox.missing;
+    for (const std::string& word : sandbox.argv)
+        for (const char* hidden : {"libstdc++", "libfltk", "libncurses", "libtinfo"})
+            EXPECT_EQ(word.find(hidden), std::string::npos) << word;
+    std::unique_ptr<ChildProcess> app = StartInstall("sandbox", sandbox.argv);
+    ASSERT_TRUE(app);
+    ASSERT_FALSE(ActiveWindow(kMainCaption, *app).empty());
+    screen_->Keys({"Return"});  // "Install", to the folder offered
+    ASSERT_FALSE(ActiveWindow(kSoundCardCaption, *app).empty());
+    screen_->Keys({"Return"});
+    ASSERT_FALSE(ActiveWindow("Vornalux! installation complete.", *app).empty());
+    screen_->Keys({"Return"});
+    ExpectCleanExit(*app);
+    EXPECT_EQ(Log(), "");
+    ExpectInstalledIn(machine_.driveC() / "vornalux");
+    EXPECT_TRUE(WaitForFile(machine_.windowsFolder() / "Start Menu" / "Programs" /
+                            "PELTOMARK! Inc" / "Vornalux!.lnk"));
 }
 
 }  // namespace

@@ -1,10 +1,14 @@
-// Real windows through FLTK, behaving like the Windows dialog manager.
+// Real windows through FLTK, behaving like the Windows dialog manager: the
+// program's window plugin.
 #include <cstdlib>
+#include <cstring>
+#include <type_traits>
 
 #include "platform/backends.h"
 #include "platform/fltk/fltk_dialog_window.h"
 #include "platform/fltk/fltk_shell_windows.h"
-#include "platform/framework/afx.h"
+#include "platform/framework/text_codec.h"
+#include "vx_build_stamp.h"
 
 // Xlib's macros (None, Status, ...) clash with names above: it comes last.
 #include <FL/Fl.H>
@@ -19,7 +23,7 @@ using fltk::FltkDialogWindow;
 
 class FltkBackend final : public WindowBackend {
 public:
-    FltkBackend() {
+    explicit FltkBackend(UINT codePage) : codec_(codePage) {
         Fl::scheme("base");
         Fl::background(192, 192, 192);
         Fl::visible_focus(1);
@@ -31,7 +35,6 @@ public:
     std::unique_ptr<DialogWindow> CreateDialogWindow(const DialogTemplate& dialogTemplate,
                                                      CDialog& dialog,
                                                      DialogWindow* owner) override {
-        codec_.Attach(AfxGetSystem());
         return std::make_unique<FltkDialogWindow>(dialogTemplate, dialog, Owner(owner), codec_);
     }
 
@@ -60,7 +63,6 @@ public:
     void EndProgress() override { progress_.reset(); }
 
     std::optional<std::string> BrowseForFolder(DialogWindow* owner, SystemServices& sys) override {
-        codec_.Attach(sys);
         return fltk::ChooseFolder(OwnerWindow(owner), sys, codec_);
     }
 
@@ -73,20 +75,29 @@ private:
         return window ? window->flWindow() : nullptr;
     }
 
-    posix::TextCodec codec_;
+    TextCodec codec_;
     std::unique_ptr<fltk::ProgressWindow> progress_;
 };
 
 }  // namespace
 
-std::unique_ptr<WindowBackend> CreateFltkBackend() {
+}  // namespace vx
+
+// The plugin's one export. The stamp is compared before anything else: the
+// rest of the interface is only known to match within one build.
+extern "C" __attribute__((visibility("default"))) int VxCreateWindowBackend(
+    const char* buildStamp, vx::UINT codePage, vx::WindowBackend** backend) {
+    static_assert(std::is_same_v<decltype(&VxCreateWindowBackend), vx::WindowPluginEntry>);
+    if (backend == nullptr) return vx::kWindowPluginOtherBuild;
+    *backend = nullptr;
+    if (buildStamp == nullptr || std::strcmp(buildStamp, VX_BUILD_STAMP) != 0)
+        return vx::kWindowPluginOtherBuild;
     // FLTK ends the process when it cannot open its display: try first.
     const char* name = std::getenv("DISPLAY");
-    if (name == nullptr || name[0] == '\0') return nullptr;
+    if (name == nullptr || name[0] == '\0') return vx::kWindowPluginNoDisplay;
     Display* display = XOpenDisplay(nullptr);
-    if (display == nullptr) return nullptr;
+    if (display == nullptr) return vx::kWindowPluginNoDisplay;
     fl_open_display(display);
-    return std::make_unique<FltkBackend>();
+    *backend = new vx::FltkBackend(codePage);
+    return vx::kWindowPluginCreated;
 }
-
-}  // namespace vx

@@ -30,7 +30,7 @@ void OnControl(Fl_Widget* widget, void* data);
 }  // namespace
 
 FltkDialogWindow::FltkDialogWindow(const DialogTemplate& dialogTemplate, CDialog& dialog,
-                                   FltkDialogWindow* owner, const posix::TextCodec& codec)
+                                   FltkDialogWindow* owner, const TextCodec& codec)
     : template_(dialogTemplate), dialog_(dialog), owner_(owner), codec_(codec) {
     window_ = std::make_unique<DialogFlWindow>(DialogUnitsToPixelsX(template_.cx),
                                                DialogUnitsToPixelsY(template_.cy),

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/fltk/fltk_widgets.h"
-#include "platform/posix/text_codec.h"
+#include "platform/framework/text_codec.h"
 // The framework before any file of FLTK's that brings in Xlib's macros.
 #include "platform/framework/afx.h"
 
@@ -25,7 +25,7 @@ struct ImageHolder {
 class FltkDialogWindow final : public DialogWindow {
 public:
     FltkDialogWindow(const DialogTemplate& dialogTemplate, CDialog& dialog, FltkDialogWindow* owner,
-                     const posix::TextCodec& codec);
+                     const TextCodec& codec);
     ~FltkDialogWindow() override;
 
     INT_PTR RunModal() override;
@@ -61,7 +61,7 @@ private:
     const DialogTemplate& template_;
     CDialog& dialog_;
     FltkDialogWindow* owner_;
-    const posix::TextCodec& codec_;
+    const TextCodec& codec_;
     std::unique_ptr<DialogFlWindow> window_;
     std::vector<Control> controls_;
     ImageHolder icons_[2];  // large, small

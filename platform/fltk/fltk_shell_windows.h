@@ -14,7 +14,7 @@
 #include <string_view>
 
 #include "platform/fltk/fltk_widgets.h"
-#include "platform/posix/text_codec.h"
+#include "platform/framework/text_codec.h"
 #include "platform/system_services.h"
 
 namespace vx::fltk {
@@ -52,6 +52,6 @@ private:
 // The folder chooser: a modal tree of the machine's drives and folders.
 // A Windows path in the machine's code page, or nothing when cancelled.
 std::optional<std::string> ChooseFolder(DialogFlWindow* owner, SystemServices& sys,
-                                        const posix::TextCodec& codec);
+                                        const TextCodec& codec);
 
 }  // namespace vx::fltk

@@ -11,8 +11,7 @@
 #include <vector>
 
 #include "platform/fltk/fltk_shell_windows.h"
-#include "platform/posix/folder_listing.h"
-#include "platform/posix/posix_system_services.h"
+#include "platform/framework/folder_listing.h"
 
 namespace vx::fltk {
 
@@ -40,8 +39,7 @@ public:
 
 class Chooser {
 public:
-    Chooser(SystemServices& sys, const posix::TextCodec& codec)
-        : sys_(sys), posix_(dynamic_cast<posix::PosixSystemServices*>(&sys)), codec_(codec) {}
+    Chooser(SystemServices& sys, const TextCodec& codec) : sys_(sys), codec_(codec) {}
 
     std::optional<std::string> Run(DialogFlWindow* owner) {
         constexpr int kW = 320, kH = 360, kMargin = 11, kButtonW = 75, kButtonH = 23;
@@ -62,7 +60,7 @@ public:
         window.end();
 
         Fl_Tree_Item* firstDrive = nullptr;
-        for (const std::string& root : posix::ListDrives(sys_)) {
+        for (const std::string& root : ListDrives(sys_)) {
             Fl_Tree_Item* item = AddFolder(tree_->root(), codec_.ToUtf8(root.substr(0, 2)), root);
             if (!firstDrive) firstDrive = item;
         }
@@ -113,18 +111,18 @@ private:
         folders_.push_back(Folder{windowsPath, false});
         item->user_data(&folders_.back());
         // A stand-in child gives the branch its opener until it is read.
-        if (posix_) tree_->add(item, "");
+        tree_->add(item, "");
         item->close();
         return item;
     }
 
     void List(Fl_Tree_Item* item) {
         auto* folder = static_cast<Folder*>(item->user_data());
-        if (folder == nullptr || folder->listed || posix_ == nullptr) return;
+        if (folder == nullptr || folder->listed) return;
         folder->listed = true;
         item->clear_children();
-        for (const posix::FolderEntry& e : posix::ListSubfolders(*posix_, folder->windowsPath))
-            AddFolder(item, e.hostName, posix::JoinWindowsPath(folder->windowsPath, e.narrow));
+        for (const std::string& name : ListSubfolders(sys_, folder->windowsPath))
+            AddFolder(item, codec_.ToUtf8(name), JoinWindowsPath(folder->windowsPath, name));
         tree_->redraw();
     }
 
@@ -134,8 +132,7 @@ private:
     }
 
     SystemServices& sys_;
-    posix::PosixSystemServices* posix_;
-    const posix::TextCodec& codec_;
+    const TextCodec& codec_;
     Fl_Tree* tree_ = nullptr;
     std::deque<Folder> folders_;
     std::function<void()> acceptAction_, refuseAction_;
@@ -144,7 +141,7 @@ private:
 }  // namespace
 
 std::optional<std::string> ChooseFolder(DialogFlWindow* owner, SystemServices& sys,
-                                        const posix::TextCodec& codec) {
+                                        const TextCodec& codec) {
     Chooser chooser(sys, codec);
     return chooser.Run(owner);
 }

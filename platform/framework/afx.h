@@ -86,9 +86,10 @@ public:
     void GotoDlgCtrl(int id);
     void SendIcon(HICON icon, BOOL large);
 
-    // Delivered by the window.
-    void OnCommand(int id, UINT code = BN_CLICKED);
-    void OnMessage(UINT message);
+    // Delivered by the window; virtual, so that a backend loaded as a plugin
+    // reaches the dialog through its table alone.
+    virtual void OnCommand(int id, UINT code = BN_CLICKED);
+    virtual void OnMessage(UINT message);
     // Paint notifications ask this of the dialog.
     HICON QueryDragIcon();
 

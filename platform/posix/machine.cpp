@@ -1,7 +1,6 @@
 #include "platform/posix/machine.h"
 
 #include <fcntl.h>
-#include <iconv.h>
 #include <limits.h>
 #include <pwd.h>
 #include <stdlib.h>
@@ -65,32 +64,6 @@ namespace {
 constexpr std::string_view kInvalidNameChars = "<>:\"|?*";
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
-bool IsAscii(std::string_view text) {
-    return std::all_of(text.begin(), text.end(),
-                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
-std::optional<std::string> Convert(const char* to, const char* from, std::string_view text) {
-    if (IsAscii(text)) return std::string(text);
-    const iconv_t converter = iconv_open(to, from);
-    if (converter == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
-    std::string out(text.size() * 4 + 16, '\0');
-    char* in = const_cast<char*>(text.data());
-    std::size_t inLeft = text.size();
-    char* next = out.data();
-    std::size_t outLeft = out.size();
-    const std::size_t converted = iconv(converter, &in, &inLeft, &next, &outLeft);
-    const bool flushed = iconv(converter, nullptr, nullptr, &next, &outLeft) != std::size_t(-1);
-    iconv_close(converter);
-    if (converted == std::size_t(-1) || !flushed || inLeft != 0) return std::nullopt;
-    out.resize(out.size() - outLeft);
-    return out;
-}
-
-const char* IconvName(CodePage codePage) {
-    return codePage == CodePage::ShiftJis ? "CP932" : "CP1252";
-}
 
 // The entry of `parent` called `name` in any case, or `name` itself when there is none.
 std::string SpelledOnDisk(const std::string& parent, const std::string& name) {
@@ -182,7 +155,8 @@ bool PrepareMachineFolder(const std::string& folder) {
 Machine::Machine(MachineOptions options)
     : folder_(std::move(options.machineFolder)),
       programPath_(std::move(options.programPath)),
-      codePage_(options.codePage) {
+      codePage_(options.codePage),
+      codec_(static_cast<UINT>(options.codePage)) {
     if (folder_.empty()) folder_ = LocateMachineFolder();
     if (programPath_.empty()) programPath_ = RealPath("/proc/self/exe").value_or("");
     // Both stay valid whatever the current folder becomes.
@@ -195,17 +169,14 @@ Machine::Machine(MachineOptions options)
 }
 
 std::optional<std::string> Machine::ToUtf8(std::string_view narrow) const {
-    return Convert("UTF-8", IconvName(codePage_), narrow);
+    return codec_.ExactUtf8(narrow);
 }
 
 std::optional<std::string> Machine::ToNarrow(std::string_view utf8) const {
-    return Convert(IconvName(codePage_), "UTF-8", utf8);
+    return codec_.ExactNarrow(utf8);
 }
 
-bool Machine::IsLeadByte(unsigned char byte) const {
-    if (codePage_ != CodePage::ShiftJis) return false;
-    return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
+bool Machine::IsLeadByte(unsigned char byte) const { return codec_.IsLeadByte(byte); }
 
 namespace {
 

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/framework/text_codec.h"
+
 namespace vx::posix {
 
 // The code page of narrow text. Host file names are UTF-8.
@@ -77,6 +79,7 @@ private:
     std::string programPath_;
     CodePage codePage_;
     std::vector<Pin> pins_;
+    TextCodec codec_;
 };
 
 }  // namespace vx::posix

@@ -2,6 +2,8 @@
 // carried out on a machine folder laid out as a Wine prefix.
 #pragma once
 
+#include <cstdint>
+#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
@@ -64,6 +66,11 @@ public:
     DWORD GetFinalPathNameByHandleA(HANDLE handle, char* buffer, DWORD size, DWORD flags) override;
     UINT GetDosFileNameA(const char* hostPath, char* buffer, UINT size) override;
 
+    HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data) override;
+    BOOL FindNextFileA(HANDLE find, WIN32_FIND_DATAA* data) override;
+    BOOL FindClose(HANDLE find) override;
+    DWORD GetLogicalDriveStringsA(DWORD size, char* buffer) override;
+
 private:
     struct OpenFolder;
     OpenFolder* FolderOf(HANDLE handle);
@@ -73,6 +80,9 @@ private:
 
     Machine machine_;
     std::map<HANDLE, std::unique_ptr<OpenFolder>> folders_;
+    // The searches FindFirstFileA opened: what is left to hand out, by handle.
+    std::map<std::uintptr_t, std::deque<WIN32_FIND_DATAA>> searches_;
+    std::uintptr_t lastSearch_ = 0;
 };
 
 // Copies a Windows path of `text` into `buffer` the way the Win32 calls do:

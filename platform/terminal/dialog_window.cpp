@@ -22,7 +22,7 @@ struct Glyph {
     int cells;
 };
 
-std::vector<Glyph> Glyphs(const posix::TextCodec& codec, const std::string& narrow) {
+std::vector<Glyph> Glyphs(const TextCodec& codec, const std::string& narrow) {
     std::vector<Glyph> glyphs;
     for (std::size_t i = 0; i < narrow.size();) {
         const std::size_t n = codec.CharacterLength(narrow, i);
@@ -46,7 +46,7 @@ constexpr char kShades[] = " .:-=+*#%@";
 }  // namespace
 
 DialogTextWindow::DialogTextWindow(Screen& screen, const DialogTemplate& dialogTemplate,
-                                   CDialog& dialog, const posix::TextCodec& codec)
+                                   CDialog& dialog, const TextCodec& codec)
     : screen_(screen),
       template_(dialogTemplate),
       dialog_(dialog),

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/framework/text_codec.h"
 #include "platform/framework/window_backend.h"
-#include "platform/posix/text_codec.h"
 #include "platform/terminal/dialog_layout.h"
 #include "platform/terminal/screen.h"
 
@@ -17,7 +17,7 @@ namespace vx::terminal {
 class DialogTextWindow final : public DialogWindow, public Layer {
 public:
     DialogTextWindow(Screen& screen, const DialogTemplate& dialogTemplate, CDialog& dialog,
-                     const posix::TextCodec& codec);
+                     const TextCodec& codec);
     ~DialogTextWindow() override;
 
     INT_PTR RunModal() override;
@@ -69,7 +69,7 @@ private:
     Screen& screen_;
     const DialogTemplate& template_;
     CDialog& dialog_;
-    const posix::TextCodec& codec_;
+    const TextCodec& codec_;
     DialogLayout layout_;
     std::vector<Control> controls_;
     int focus_ = 0;

@@ -4,8 +4,7 @@
 #include <cctype>
 #include <vector>
 
-#include "platform/posix/folder_listing.h"
-#include "platform/posix/posix_system_services.h"
+#include "platform/framework/folder_listing.h"
 
 namespace vx::terminal {
 
@@ -174,21 +173,25 @@ void ProgressWindow::Draw(Screen& screen, const Rect& at) {
 
 namespace {
 
+struct Entry {
+    std::string shown;  // UTF-8
+    std::string path;   // the Windows path, narrow
+};
+
 // One folder level of the chooser: the folders side by side, one highlighted.
 struct Level {
     std::string parent;  // the folder they are in; empty for the drives
-    std::vector<posix::FolderEntry> entries;
+    std::vector<Entry> entries;
     int selected = 0;
     int top = 0;  // the first one in view
 };
 
 class FolderChooser final : public Layer {
 public:
-    FolderChooser(SystemServices& sys, const posix::TextCodec& codec)
-        : posix_(dynamic_cast<posix::PosixSystemServices*>(&sys)), codec_(codec) {
+    FolderChooser(SystemServices& sys, const TextCodec& codec) : sys_(sys), codec_(codec) {
         Level drives;
-        for (const std::string& root : posix::ListDrives(sys))
-            drives.entries.push_back(posix::FolderEntry{codec_.ToUtf8(root.substr(0, 2)), root});
+        for (const std::string& root : ListDrives(sys))
+            drives.entries.push_back(Entry{codec_.ToUtf8(root.substr(0, 2)), root});
         levels_.push_back(std::move(drives));
     }
 
@@ -218,7 +221,7 @@ public:
             const bool highlighted = index == level.selected;
             screen.Fill(Rect{list.row + 1 + i, list.column + 1, 1, list.columns - 2},
                         highlighted && focus_ == 0 ? Look::Selected : Look::Window);
-            screen.Put(list.row + 1 + i, list.column + 2, level.entries[index].hostName,
+            screen.Put(list.row + 1 + i, list.column + 2, level.entries[index].shown,
                        highlighted ? Look::Selected : Look::Window, list.columns - 4);
         }
         screen.Put(at.row + at.rows - 4, left,
@@ -296,8 +299,8 @@ public:
                     const int typed = std::tolower(static_cast<unsigned char>(key.text[0]));
                     for (int step = 1; step <= count; ++step) {
                         const int i = (level.selected + step) % count;
-                        if (std::tolower(static_cast<unsigned char>(
-                                level.entries[i].hostName[0])) == typed) {
+                        if (std::tolower(static_cast<unsigned char>(level.entries[i].shown[0])) ==
+                            typed) {
                             level.selected = i;
                             break;
                         }
@@ -321,24 +324,22 @@ private:
         const Level& level = levels_.back();
         if (level.selected < 0 || level.selected >= static_cast<int>(level.entries.size()))
             return std::nullopt;
-        return level.entries[level.selected].narrow;
+        return level.entries[level.selected].path;
     }
 
     // Goes down into the highlighted folder when it holds folders.
     void Open() {
         const std::optional<std::string> path = SelectedPath();
-        if (!path || posix_ == nullptr) return;
+        if (!path) return;
         Level inside;
         inside.parent = *path;
-        for (posix::FolderEntry& e : posix::ListSubfolders(*posix_, *path)) {
-            e.narrow = posix::JoinWindowsPath(*path, e.narrow);
-            inside.entries.push_back(std::move(e));
-        }
+        for (const std::string& name : ListSubfolders(sys_, *path))
+            inside.entries.push_back(Entry{codec_.ToUtf8(name), JoinWindowsPath(*path, name)});
         if (!inside.entries.empty()) levels_.push_back(std::move(inside));
     }
 
-    posix::PosixSystemServices* posix_;
-    const posix::TextCodec& codec_;
+    SystemServices& sys_;
+    const TextCodec& codec_;
     std::vector<Level> levels_;
     int focus_ = 0;  // 0 the list, 1 OK, 2 Cancel
 };
@@ -346,7 +347,7 @@ private:
 }  // namespace
 
 std::optional<std::string> ChooseFolder(Screen& screen, SystemServices& sys,
-                                        const posix::TextCodec& codec) {
+                                        const TextCodec& codec) {
     FolderChooser chooser(sys, codec);
     screen.Push(&chooser);
     std::optional<std::string> picked;

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/posix/text_codec.h"
+#include "platform/framework/text_codec.h"
 #include "platform/system_services.h"
 #include "platform/terminal/screen.h"
 
@@ -49,6 +49,6 @@ private:
 // the arrows. A Windows path in the machine's code page, or nothing when
 // cancelled.
 std::optional<std::string> ChooseFolder(Screen& screen, SystemServices& sys,
-                                        const posix::TextCodec& codec);
+                                        const TextCodec& codec);
 
 }  // namespace vx::terminal

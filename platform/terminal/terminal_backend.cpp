@@ -4,7 +4,7 @@
 
 #include "platform/backends.h"
 #include "platform/framework/afx.h"
-#include "platform/posix/text_codec.h"
+#include "platform/framework/text_codec.h"
 #include "platform/terminal/dialog_window.h"
 #include "platform/terminal/screen.h"
 #include "platform/terminal/shell_windows.h"
@@ -17,14 +17,13 @@ using terminal::ButtonChoice;
 
 class TerminalBackend final : public WindowBackend {
 public:
-    explicit TerminalBackend(std::unique_ptr<terminal::Screen> screen)
-        : screen_(std::move(screen)) {}
+    TerminalBackend(std::unique_ptr<terminal::Screen> screen, UINT codePage)
+        : screen_(std::move(screen)), codec_(codePage) {}
 
     std::unique_ptr<DialogWindow> CreateDialogWindow(const DialogTemplate& dialogTemplate,
                                                      CDialog& dialog,
                                                      DialogWindow* owner) override {
         // An owned dialog is drawn over its owner, which takes no keys meanwhile.
-        codec_.Attach(AfxGetSystem());
         return std::make_unique<terminal::DialogTextWindow>(*screen_, dialogTemplate, dialog,
                                                             codec_);
     }
@@ -52,22 +51,21 @@ public:
     void EndProgress() override { progress_.reset(); }
 
     std::optional<std::string> BrowseForFolder(DialogWindow*, SystemServices& sys) override {
-        codec_.Attach(sys);
         return terminal::ChooseFolder(*screen_, sys, codec_);
     }
 
 private:
     std::unique_ptr<terminal::Screen> screen_;
-    posix::TextCodec codec_;
+    TextCodec codec_;
     std::unique_ptr<terminal::ProgressWindow> progress_;
 };
 
 }  // namespace
 
-std::unique_ptr<WindowBackend> CreateTerminalBackend() {
+std::unique_ptr<WindowBackend> CreateTerminalBackend(UINT codePage) {
     std::unique_ptr<terminal::Screen> screen = terminal::Screen::Open();
     if (!screen) return nullptr;
-    return std::make_unique<TerminalBackend>(std::move(screen));
+    return std::make_unique<TerminalBackend>(std::move(screen), codePage);
 }
 
 }  // namespace vx

@@ -1,6 +1,7 @@
 #include "platform/win32/win32_system_services.h"
 
 #include <cstddef>
+#include <cstring>
 #include <string>
 
 // After the project's headers: <windows.h> defines several of their names as macros.
@@ -226,6 +227,48 @@ UINT Win32SystemServices::GetDosFileNameA(const char* hostPath, char* buffer, UI
     ::HeapFree(::GetProcessHeap(), 0, wide);
     if (length <= 0) return 0;
     return CopyOut(narrow, buffer, size);
+}
+
+namespace {
+
+// The system's record in the boundary's shape (the same fields, in order).
+vx::WIN32_FIND_DATAA FromSystem(const ::WIN32_FIND_DATAA& in) {
+    vx::WIN32_FIND_DATAA out{};
+    out.dwFileAttributes = in.dwFileAttributes;
+    out.ftCreationTime = {in.ftCreationTime.dwLowDateTime, in.ftCreationTime.dwHighDateTime};
+    out.ftLastAccessTime = {in.ftLastAccessTime.dwLowDateTime, in.ftLastAccessTime.dwHighDateTime};
+    out.ftLastWriteTime = {in.ftLastWriteTime.dwLowDateTime, in.ftLastWriteTime.dwHighDateTime};
+    out.nFileSizeHigh = in.nFileSizeHigh;
+    out.nFileSizeLow = in.nFileSizeLow;
+    out.dwReserved0 = in.dwReserved0;
+    out.dwReserved1 = in.dwReserved1;
+    static_assert(sizeof out.cFileName == sizeof in.cFileName);
+    static_assert(sizeof out.cAlternateFileName == sizeof in.cAlternateFileName);
+    std::memcpy(out.cFileName, in.cFileName, sizeof out.cFileName);
+    std::memcpy(out.cAlternateFileName, in.cAlternateFileName, sizeof out.cAlternateFileName);
+    return out;
+}
+
+}  // namespace
+
+HANDLE Win32SystemServices::FindFirstFileA(const char* pattern, vx::WIN32_FIND_DATAA* data) {
+    ::WIN32_FIND_DATAA found;
+    const HANDLE find = ::FindFirstFileA(pattern, &found);
+    if (find != INVALID_HANDLE_VALUE && data != nullptr) *data = FromSystem(found);
+    return find;
+}
+
+BOOL Win32SystemServices::FindNextFileA(HANDLE find, vx::WIN32_FIND_DATAA* data) {
+    ::WIN32_FIND_DATAA found;
+    if (!::FindNextFileA(find, &found)) return FALSE;
+    if (data != nullptr) *data = FromSystem(found);
+    return TRUE;
+}
+
+BOOL Win32SystemServices::FindClose(HANDLE find) { return ::FindClose(find); }
+
+DWORD Win32SystemServices::GetLogicalDriveStringsA(DWORD size, char* buffer) {
+    return ::GetLogicalDriveStringsA(size, buffer);
 }
 
 }  // namespace vx::win32

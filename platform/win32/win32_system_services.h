@@ -53,6 +53,11 @@ public:
                                       void* buffer, DWORD size) override;
     DWORD GetFinalPathNameByHandleA(HANDLE handle, char* buffer, DWORD size, DWORD flags) override;
     UINT GetDosFileNameA(const char* hostPath, char* buffer, UINT size) override;
+
+    HANDLE FindFirstFileA(const char* pattern, WIN32_FIND_DATAA* data) override;
+    BOOL FindNextFileA(HANDLE find, WIN32_FIND_DATAA* data) override;
+    BOOL FindClose(HANDLE find) override;
+    DWORD GetLogicalDriveStringsA(DWORD size, char* buffer) override;
 };
 
 }  // namespace vx::win32

@@ -25,6 +25,13 @@ void FillDistribution(TempMachine& machine, bool withConverter) {
     }
 }
 
+fs::path PlaceSetupProgram(TempMachine& machine) {
+    for (const char* name : {"install", "install-windows.so"})
+        fs::copy_file(fs::path(VX_DIST_DIR) / name, machine.distFolder() / name,
+                      fs::copy_options::overwrite_existing);
+    return machine.distFolder() / "install";
+}
+
 bool WaitForFile(const fs::path& path, int milliseconds) {
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);

@@ -16,6 +16,11 @@ std::string PlaceholderContent(const std::string& name);
 // placeholders) and, when `withConverter`, the built group converter.
 void FillDistribution(TempMachine& machine, bool withConverter = true);
 
+// Places the preset's build of the setup program and its window plugin in
+// machine.distFolder(): the copy is the one run, so that its own folder is
+// the distribution. Returns the program's path.
+std::filesystem::path PlaceSetupProgram(TempMachine& machine);
+
 // Waits (bounded) until `path` exists; true when it does.
 bool WaitForFile(const std::filesystem::path& path, int milliseconds = 10000);
 

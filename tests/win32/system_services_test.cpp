@@ -1,10 +1,14 @@
 // The Win32 system services beyond the plain pass-through: file identity,
-// the folders above a folder, the profile folder as home, and the module path.
+// the folders above a folder, the profile folder as home, the module path,
+// and the folder choosers' listing through the real search calls.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <string>
+#include <vector>
 
+#include "platform/framework/folder_listing.h"
 #include "platform/win32/win32_system_services.h"
 #include "tests/support/temp_machine.h"
 
@@ -107,6 +111,16 @@ TEST_F(Win32SystemServicesTest, ModulePathIsTheRunningProgram) {
     EXPECT_EQ(sys_.GetModuleFileNameA(path, MAX_PATH), std::string(expected).size());
     EXPECT_STREQ(path, expected);
     EXPECT_EQ(fs::path(path).extension(), ".exe");
+}
+
+TEST_F(Win32SystemServicesTest, FolderChoosersListDrivesAndFoldersThroughTheSystem) {
+    fs::create_directories(machine_.root() / "pick" / "Vornalux");
+    fs::create_directories(machine_.root() / "pick" / "a long folder name");
+    vx::testing::WriteFile(machine_.root() / "pick" / "readme.txt", "not a folder");
+    EXPECT_EQ(vx::ListSubfolders(sys_, Path("pick")),
+              (std::vector<std::string>{"a long folder name", "Vornalux"}));
+    const std::vector<std::string> drives = vx::ListDrives(sys_);
+    EXPECT_NE(std::find(drives.begin(), drives.end(), "C:\\"), drives.end());
 }
 
 }  // namespace
