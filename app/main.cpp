@@ -2,6 +2,7 @@
 // offers, the Windows machine stand-in, then the framework's entry.
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 
 #include "app/install_app.h"
@@ -16,6 +17,10 @@ vx::CInstallApp theApp;
 }  // namespace
 
 int main() {
+    // A write past a file-size limit, or into a closed pipe, then fails like
+    // a full disk and is reported, instead of ending the program silently.
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
     std::unique_ptr<vx::WindowBackend> backend = vx::CreateFltkBackend();
     if (!backend) {
         // Decided before the machine is touched: without a way to ask the

@@ -73,6 +73,20 @@ public:
                                        UINT capacity) = 0;
     // The user's home folder as a Windows path.
     virtual UINT GetHomeDirectoryA(char* buffer, UINT size) = 0;
+
+    // A section's keys replaced in one write: the installed marker never
+    // reaches the file without the directory.
+    virtual BOOL WritePrivateProfileSectionA(const char* section, const char* keysAndValues,
+                                             const char* fileName) = 0;
+    // Starting a program and waiting for it (the group converter).
+    virtual BOOL CreateProcessA(const char* applicationName, char* commandLine,
+                                void* processAttributes, void* threadAttributes,
+                                BOOL inheritHandles, DWORD creationFlags, void* environment,
+                                const char* currentDirectory, STARTUPINFOA* startupInfo,
+                                PROCESS_INFORMATION* processInformation) = 0;
+    virtual DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) = 0;
+    virtual BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode) = 0;
+    virtual BOOL CloseHandle(HANDLE handle) = 0;
 };
 
 }  // namespace vx

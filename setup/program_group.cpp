@@ -14,11 +14,42 @@ constexpr std::size_t kScriptSize = 512;
 constexpr const char* kScriptFormat =
     "[progman.groups]\r\ngroupX=%s\r\n[groupX]\r\n\"%s\",\"%s\",,,,\"%s\"\r\n";
 
+bool Exists(SystemServices& sys, const PathBuffer& path) {
+    return sys.GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Runs the converter hidden and waits for it; true when it ended in time
+// and reported success.
+bool RunConverter(SystemServices& sys) {
+    std::array<char, 32> commandLine{};
+    std::snprintf(commandLine.data(), commandLine.size(), "%s", kGroupConverterCommand);
+    STARTUPINFOA startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = static_cast<WORD>(SW_HIDE);
+    PROCESS_INFORMATION process;
+    if (!sys.CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                            nullptr, &startup, &process))
+        return false;
+    DWORD exitCode = STILL_ACTIVE;
+    const bool ended = sys.WaitForSingleObject(process.hProcess, kConverterWait) == WAIT_OBJECT_0 &&
+                       sys.GetExitCodeProcess(process.hProcess, &exitCode);
+    sys.CloseHandle(process.hProcess);
+    if (process.hThread) sys.CloseHandle(process.hThread);
+    return ended && exitCode == 0;
+}
+
 }  // namespace
 
+bool ComposeShortcutPath(SystemServices& sys, PathBuffer& folder, PathBuffer& shortcut) {
+    return ComposeWindowsPath(sys, kGroupFolder, folder) &&
+           ComposePath(sys, folder, kShortcutName, shortcut);
+}
+
 bool CreateProgramGroup(SystemServices& sys, const PathBuffer& targetDir) {
-    PathBuffer scriptPath;
-    if (!ComposeWindowsPath(sys, kGroupScriptName, scriptPath)) return false;
+    PathBuffer scriptPath, groupFolder, shortcut;
+    if (!ComposeWindowsPath(sys, kGroupScriptName, scriptPath) ||
+        !ComposeShortcutPath(sys, groupFolder, shortcut))
+        return false;
 
     // The target is at most 259 characters, so its program path always fits
     // the script's buffer; the short form must fit a path buffer.
@@ -40,7 +71,7 @@ bool CreateProgramGroup(SystemServices& sys, const PathBuffer& targetDir) {
     const bool closed = sys._lclose(file) != HFILE_ERROR;
     if (written != static_cast<UINT>(length) || !closed) return false;
 
-    return sys.WinExec(kGroupConverterCommand, SW_HIDE) > 31;
+    return RunConverter(sys) && Exists(sys, shortcut);
 }
 
 }  // namespace vx

@@ -80,8 +80,7 @@ void RunUninstall(SystemServices& sys, DialogServices& dlg, const PathBuffer& so
         ComposePath(sys, targetDir, ProgramFiles[0], program) && IsFile(sys, program);
 
     PathBuffer groupFolder, shortcut, settingsPath;
-    const bool groupComposed = ComposeWindowsPath(sys, kGroupFolder, groupFolder) &&
-                               ComposePath(sys, groupFolder, kShortcutName, shortcut);
+    const bool groupComposed = ComposeShortcutPath(sys, groupFolder, shortcut);
     const bool settingsComposed = ComposeWindowsPath(sys, kSettingsFileName, settingsPath);
 
     if (groupComposed) RemoveStartMenuEntry(sys, dlg, groupFolder, shortcut);

@@ -7,9 +7,10 @@
 #include <cerrno>
 #include <cstring>
 #include <map>
+#include <memory>
 #include <mutex>
-#include <set>
 
+#include "platform/posix/host_files.h"
 #include "platform/posix/host_helpers.h"
 #include "platform/posix/short_names.h"
 
@@ -31,26 +32,33 @@ std::optional<std::string> ExistingHostPath(const Machine& machine, const char* 
     return host->path;
 }
 
-// The handles _lcreat gave out: _lwrite and _lclose touch no other descriptor
-// of the process, whatever number they are handed.
+// The files _lcreat started, by the handle it gave out: _lwrite and _lclose
+// touch no other descriptor of the process, whatever number they are handed.
+// Each appears under its name only when _lclose completes it, so a crash
+// never leaves a partial file there.
 class OpenFiles {
 public:
-    void Add(int fd) {
+    void Add(std::unique_ptr<PendingFile> file) {
         const std::lock_guard lock(mutex_);
-        fds_.insert(fd);
+        const int fd = file->fd();
+        files_[fd] = std::move(file);
     }
     bool Has(int fd) {
         const std::lock_guard lock(mutex_);
-        return fds_.count(fd) != 0;
+        return files_.count(fd) != 0;
     }
-    bool Remove(int fd) {
+    std::unique_ptr<PendingFile> Remove(int fd) {
         const std::lock_guard lock(mutex_);
-        return fds_.erase(fd) != 0;
+        const auto found = files_.find(fd);
+        if (found == files_.end()) return nullptr;
+        std::unique_ptr<PendingFile> file = std::move(found->second);
+        files_.erase(found);
+        return file;
     }
 
 private:
     std::mutex mutex_;
-    std::set<int> fds_;
+    std::map<int, std::unique_ptr<PendingFile>> files_;
 };
 
 OpenFiles& LcreatFiles() {
@@ -174,24 +182,19 @@ HFILE PosixSystemServices::_lcreat(const char* path, int attribute) {
     if (!path) return HFILE_ERROR;
     const std::optional<HostPath> host = machine_.Map(path);
     if (!host || host->path == host->driveRoot) return HFILE_ERROR;
-    const mode_t mode = (attribute & 1) ? 0444 : 0666;
-    const int flags = O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-    int fd = open(host->path.c_str(), flags | O_CREAT | O_EXCL, mode);
-    if (fd < 0 && errno == EEXIST) {
-        // An existing file: checked through its own descriptor, so the file
-        // checked is the one truncated.
-        fd = open(host->path.c_str(), flags);
-        struct stat status;
-        if (fd >= 0 && (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || IsReadOnly(status) ||
-                        ftruncate(fd, 0) != 0)) {
-            close(fd);
-            return HFILE_ERROR;
-        }
-    }
-    if (fd < 0) return HFILE_ERROR;
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    LcreatFiles().Add(fd);
-    return fd;
+    // An existing file must be one that may be replaced.
+    struct stat status;
+    if (lstat(host->path.c_str(), &status) == 0 && (!S_ISREG(status.st_mode) || IsReadOnly(status)))
+        return HFILE_ERROR;
+    const std::size_t slash = host->path.rfind('/');
+    auto file = std::make_unique<PendingFile>();
+    if (slash == std::string::npos ||
+        file->Open(host->path.substr(0, slash), host->path.substr(slash + 1),
+                   (attribute & 1) ? 0444 : 0666) != ERROR_SUCCESS)
+        return HFILE_ERROR;
+    const HFILE handle = file->fd();
+    LcreatFiles().Add(std::move(file));
+    return handle;
 }
 
 UINT PosixSystemServices::_lwrite(HFILE file, const char* bytes, UINT count) {
@@ -203,19 +206,13 @@ UINT PosixSystemServices::_lwrite(HFILE file, const char* bytes, UINT count) {
         return position >= 0 && ftruncate(file, position) == 0 ? 0 : kError;
     }
     if (!bytes || count > static_cast<UINT>(INT32_MAX)) return kError;
-    UINT written = 0;
-    while (written < count) {
-        const ssize_t result = write(file, bytes + written, count - written);
-        if (result < 0 && errno == EINTR) continue;
-        if (result <= 0) return kError;
-        written += static_cast<UINT>(result);
-    }
-    return written;
+    return WriteAll(file, bytes, count) ? count : kError;
 }
 
 HFILE PosixSystemServices::_lclose(HFILE file) {
-    if (!LcreatFiles().Remove(file)) return HFILE_ERROR;
-    return close(file) == 0 ? 0 : HFILE_ERROR;
+    const std::unique_ptr<PendingFile> pending = LcreatFiles().Remove(file);
+    if (!pending) return HFILE_ERROR;
+    return pending->Commit() == ERROR_SUCCESS ? 0 : HFILE_ERROR;
 }
 
 BOOL PosixSystemServices::GetFileIdentity(const char* path, FileIdentity* identity) {

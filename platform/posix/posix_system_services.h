@@ -2,6 +2,7 @@
 // carried out on a machine folder laid out as a Wine prefix.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -9,6 +10,8 @@
 #include "platform/system_services.h"
 
 namespace vx::posix {
+
+class ProfileDocument;
 
 class PosixSystemServices final : public SystemServices {
 public:
@@ -46,11 +49,28 @@ public:
                         UINT* length) override;
 
     BOOL GetFileIdentity(const char* path, FileIdentity* identity) override;
-    UINT GetAncestorIdentities(const char* path, FileIdentity* identities,
-                               UINT capacity) override;
+    UINT GetAncestorIdentities(const char* path, FileIdentity* identities, UINT capacity) override;
     UINT GetHomeDirectoryA(char* buffer, UINT size) override;
 
+    BOOL WritePrivateProfileSectionA(const char* section, const char* keysAndValues,
+                                     const char* fileName) override;
+    // The program is found and started as WinExec does, but not detached:
+    // the handle waits for it and gives its exit code (128 + the signal's
+    // number for a program a signal ended).
+    BOOL CreateProcessA(const char* applicationName, char* commandLine, void* processAttributes,
+                        void* threadAttributes, BOOL inheritHandles, DWORD creationFlags,
+                        void* environment, const char* currentDirectory, STARTUPINFOA* startupInfo,
+                        PROCESS_INFORMATION* processInformation) override;
+    DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) override;
+    BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode) override;
+    BOOL CloseHandle(HANDLE handle) override;
+
 private:
+    // Reads the profile file `fileName`, applies `edit` and replaces the file
+    // atomically with the result; FALSE when either fails.
+    BOOL EditProfile(const char* fileName,
+                     const std::function<std::optional<std::string>(const ProfileDocument&)>& edit);
+
     // The host file a profile call names: a bare name lives in the Windows directory.
     std::optional<std::string> ProfileHostPath(const char* fileName) const;
 

@@ -43,6 +43,16 @@ public:
     UINT GetAncestorIdentities(const char* path, FileIdentity* identities, UINT capacity) override;
     // The user's profile folder.
     UINT GetHomeDirectoryA(char* buffer, UINT size) override;
+
+    BOOL WritePrivateProfileSectionA(const char* section, const char* keysAndValues,
+                                     const char* fileName) override;
+    BOOL CreateProcessA(const char* applicationName, char* commandLine, void* processAttributes,
+                        void* threadAttributes, BOOL inheritHandles, DWORD creationFlags,
+                        void* environment, const char* currentDirectory, STARTUPINFOA* startupInfo,
+                        PROCESS_INFORMATION* processInformation) override;
+    DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) override;
+    BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode) override;
+    BOOL CloseHandle(HANDLE handle) override;
 };
 
 }  // namespace vx::win32
