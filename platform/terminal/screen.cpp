@@ -91,19 +91,24 @@ constexpr int kSignals[] = {SIGHUP,  SIGINT,  SIGQUIT,   SIGILL,  SIGTRAP, SIGAB
                             SIGBUS,  SIGFPE,  SIGUSR1,   SIGSEGV, SIGUSR2, SIGPIPE,
                             SIGALRM, SIGTERM, SIGSTKFLT, SIGXCPU, SIGXFSZ, SIGVTALRM,
                             SIGPROF, SIGIO,   SIGPWR,    SIGSYS};
-// What each signal did before us (the default, or a sanitizer's handler).
+// What each fault signal did before us (the default, or a sanitizer's handler).
 struct sigaction g_previous[NSIG];
+
+bool IsFault(int signal) {
+    return signal == SIGSEGV || signal == SIGBUS || signal == SIGILL || signal == SIGFPE;
+}
 
 void OnSignal(int signal, siginfo_t* info, void*) {
     RestoreNow();
-    // Ends the process as the signal would have without us: the earlier
-    // action takes over. A fault recurs by itself once the handler returns;
-    // a signal that was sent is sent again.
-    sigaction(signal, &g_previous[signal], nullptr);
-    const bool fault =
-        info != nullptr && info->si_code > 0 &&
-        (signal == SIGSEGV || signal == SIGBUS || signal == SIGILL || signal == SIGFPE);
-    if (!fault) raise(signal);
+    // Ends the process as the signal would have without us (or curses, whose
+    // own handlers would exit with status 1): by the default action, or for
+    // a fault by the earlier one. A fault recurs by itself once the handler
+    // returns; a signal that was sent is sent again.
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    sigemptyset(&fallback.sa_mask);
+    sigaction(signal, IsFault(signal) ? &g_previous[signal] : &fallback, nullptr);
+    if (info == nullptr || info->si_code <= 0 || !IsFault(signal)) raise(signal);
 }
 
 void InstallRestoreHandlers() {
