@@ -243,6 +243,12 @@ TEST(FaultInjection, EveryKillPointOfAnInstallRecovers) {
         "failures: %zu\n",
         points.size(), total(installCalls), total(converterCalls), run, stride, killed,
         failures.size());
+    for (const auto& [victim, counts] :
+         {std::pair{"install", installCalls}, std::pair{"converter", converterCalls}}) {
+        std::printf("%s:", victim);
+        for (const auto& [call, count] : counts) std::printf(" %s %d", call.c_str(), count);
+        std::printf("\n");
+    }
     std::string shown;
     for (std::size_t i = 0; i < failures.size() && i < 30; ++i) shown += failures[i] + "\n";
     EXPECT_TRUE(failures.empty()) << shown;
