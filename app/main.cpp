@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -56,6 +57,10 @@ Windows LoadWindows(vx::UINT codePage, std::unique_ptr<vx::WindowBackend>* backe
 }  // namespace
 
 int main() {
+    // A write past a file-size limit, or into a closed pipe, then fails like
+    // a full disk and is reported, instead of ending the program silently.
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
     // Decided before the machine is touched: without a way to ask the user,
     // nothing may be done.
     const vx::posix::MachineOptions options;

@@ -86,6 +86,7 @@ public:
     // Folders only (FILE_FLAG_BACKUP_SEMANTICS, OPEN_EXISTING).
     virtual HANDLE CreateFileA(const char* path, DWORD access, DWORD shareMode, void* security,
                                DWORD disposition, DWORD flags, HANDLE templateFile) = 0;
+    // Closes a folder of CreateFileA or a process of CreateProcessA.
     virtual BOOL CloseHandle(HANDLE handle) = 0;
     // The listing of an open folder (FileIdBothDirectoryInfo): as many
     // entries as fit, continued by the next call; FALSE once none are left.
@@ -106,6 +107,19 @@ public:
     virtual BOOL FindNextFileA(HANDLE find, WIN32_FIND_DATAA* data) = 0;
     virtual BOOL FindClose(HANDLE find) = 0;
     virtual DWORD GetLogicalDriveStringsA(DWORD size, char* buffer) = 0;
+
+    // A section's keys replaced in one write: the installed marker never
+    // reaches the file without the directory.
+    virtual BOOL WritePrivateProfileSectionA(const char* section, const char* keysAndValues,
+                                             const char* fileName) = 0;
+    // Starting a program and waiting for it (the group converter).
+    virtual BOOL CreateProcessA(const char* applicationName, char* commandLine,
+                                void* processAttributes, void* threadAttributes,
+                                BOOL inheritHandles, DWORD creationFlags, void* environment,
+                                const char* currentDirectory, STARTUPINFOA* startupInfo,
+                                PROCESS_INFORMATION* processInformation) = 0;
+    virtual DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) = 0;
+    virtual BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode) = 0;
 };
 
 }  // namespace vx

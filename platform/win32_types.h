@@ -144,4 +144,33 @@ struct WIN32_FIND_DATAA {
     char cAlternateFileName[14];
 };
 
+// Processes the setup program starts and waits for.
+inline constexpr DWORD INFINITE = 0xFFFFFFFF;
+inline constexpr DWORD WAIT_OBJECT_0 = 0x00000000;
+inline constexpr DWORD WAIT_TIMEOUT = 0x00000102;
+inline constexpr DWORD WAIT_FAILED = 0xFFFFFFFF;
+inline constexpr DWORD STILL_ACTIVE = 259;
+inline constexpr DWORD STARTF_USESHOWWINDOW = 0x00000001;
+
+struct STARTUPINFOA {
+    DWORD cb = sizeof(STARTUPINFOA);
+    char* lpReserved = nullptr;
+    char* lpDesktop = nullptr;
+    char* lpTitle = nullptr;
+    DWORD dwX = 0, dwY = 0, dwXSize = 0, dwYSize = 0;
+    DWORD dwXCountChars = 0, dwYCountChars = 0, dwFillAttribute = 0;
+    DWORD dwFlags = 0;  // STARTF_USESHOWWINDOW: wShowWindow counts
+    WORD wShowWindow = 0;
+    WORD cbReserved2 = 0;
+    unsigned char* lpReserved2 = nullptr;
+    HANDLE hStdInput = nullptr, hStdOutput = nullptr, hStdError = nullptr;
+};
+
+struct PROCESS_INFORMATION {
+    HANDLE hProcess = nullptr;
+    HANDLE hThread = nullptr;
+    DWORD dwProcessId = 0;
+    DWORD dwThreadId = 0;
+};
+
 }  // namespace vx

@@ -192,8 +192,7 @@ bool RunInstall(SystemServices& sys, DialogServices& dlg, const PathBuffer& sour
     // Written even after failed copies, so that a partial install can be uninstalled.
     const SettingsFile settings(sys);
     bool settingsWritten = settings.WriteScreenSetting();
-    settingsWritten = settings.WriteInstalledMarker() && settingsWritten;
-    settingsWritten = settings.WriteDirectory(targetDir.view()) && settingsWritten;
+    settingsWritten = settings.WriteInstallation(targetDir.view()) && settingsWritten;
     PathBuffer settingsPath;
     if (!settingsWritten && ComposeWindowsPath(sys, kSettingsFileName, settingsPath))
         failed.emplace_back(settingsPath.view());

@@ -14,6 +14,30 @@ constexpr std::size_t kScriptSize = 512;
 constexpr const char* kScriptFormat =
     "[progman.groups]\r\ngroupX=%s\r\n[groupX]\r\n\"%s\",\"%s\",,,,\"%s\"\r\n";
 
+bool Exists(SystemServices& sys, const PathBuffer& path) {
+    return sys.GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Runs the converter hidden and waits for it; true when it ended in time
+// and reported success.
+bool RunConverter(SystemServices& sys) {
+    std::array<char, 32> commandLine{};
+    std::snprintf(commandLine.data(), commandLine.size(), "%s", kGroupConverterCommand);
+    STARTUPINFOA startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = static_cast<WORD>(SW_HIDE);
+    PROCESS_INFORMATION process;
+    if (!sys.CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                            nullptr, &startup, &process))
+        return false;
+    DWORD exitCode = STILL_ACTIVE;
+    const bool ended = sys.WaitForSingleObject(process.hProcess, kConverterWait) == WAIT_OBJECT_0 &&
+                       sys.GetExitCodeProcess(process.hProcess, &exitCode);
+    sys.CloseHandle(process.hProcess);
+    if (process.hThread) sys.CloseHandle(process.hThread);
+    return ended && exitCode == 0;
+}
+
 }  // namespace
 
 bool CreateProgramGroup(SystemServices& sys, const PathBuffer& targetDir) {
@@ -40,31 +64,47 @@ bool CreateProgramGroup(SystemServices& sys, const PathBuffer& targetDir) {
     const bool closed = sys._lclose(file) != HFILE_ERROR;
     if (written != static_cast<UINT>(length) || !closed) return false;
 
-    return sys.WinExec(kGroupConverterCommand, SW_HIDE) > 31;
+    if (!RunConverter(sys)) return false;
+    for (const StartMenuGroup& group : ProgramsFolderGroups(sys))
+        if (Exists(sys, group.shortcut)) return true;
+    return false;
 }
 
-std::vector<StartMenuGroup> StartMenuGroups(SystemServices& sys) {
+namespace {
+
+// Adds the group in `folder` unless a place of the same path is listed.
+void AddGroup(SystemServices& sys, std::vector<StartMenuGroup>& groups, const PathBuffer& folder) {
+    StartMenuGroup group{folder, {}};
+    if (!ComposePath(sys, folder, kShortcutName, group.shortcut)) return;
+    for (const StartMenuGroup& known : groups)
+        if (known.folder.view() == folder.view()) return;
+    groups.push_back(group);
+}
+
+}  // namespace
+
+std::vector<StartMenuGroup> ProgramsFolderGroups(SystemServices& sys) {
     std::vector<StartMenuGroup> groups;
-    const auto add = [&](const PathBuffer& folder) {
-        StartMenuGroup group{folder, {}};
-        if (!ComposePath(sys, folder, kShortcutName, group.shortcut)) return;
-        for (const StartMenuGroup& known : groups)
-            if (known.folder.view() == folder.view()) return;
-        groups.push_back(group);
-    };
-    PathBuffer folder;
-    if (ComposeWindowsPath(sys, kGroupFolder, folder)) add(folder);
     for (const int csidl : {CSIDL_COMMON_PROGRAMS, CSIDL_PROGRAMS}) {
         std::array<char, MAX_PATH> programs{};
         if (sys.SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, programs.data()) !=
             S_OK)
             continue;
         const void* end = std::memchr(programs.data(), '\0', programs.size());
-        PathBuffer base;
+        PathBuffer base, folder;
         if (end != nullptr && base.Assign({programs.data(), static_cast<const char*>(end)}) &&
             ComposePath(sys, base, kGroupFolderName, folder))
-            add(folder);
+            AddGroup(sys, groups, folder);
     }
+    return groups;
+}
+
+std::vector<StartMenuGroup> StartMenuGroups(SystemServices& sys) {
+    std::vector<StartMenuGroup> groups;
+    PathBuffer folder;
+    if (ComposeWindowsPath(sys, kGroupFolder, folder)) AddGroup(sys, groups, folder);
+    for (const StartMenuGroup& group : ProgramsFolderGroups(sys))
+        AddGroup(sys, groups, group.folder);
     return groups;
 }
 

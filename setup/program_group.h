@@ -13,10 +13,14 @@ inline constexpr const char* kItemTitle = "Vornalux!";
 inline constexpr const char* kShortcutName = "Vornalux!.lnk";
 inline constexpr const char* kGroupConverterCommand = "grpconv -o";
 
-// Writes "SETUP.INI" into the Windows directory and starts "grpconv -o".
-// False when the group could not be made: no short program path, a script
-// that would not fit its 512 bytes, a script file that could not be written
-// whole, or a converter that did not start.
+// How long the install waits for the converter, in milliseconds.
+inline constexpr DWORD kConverterWait = 30000;
+
+// Writes "SETUP.INI" into the Windows directory, runs "grpconv -o" and waits
+// for it (at most kConverterWait). False when the group could not be made: no
+// short program path, a script that would not fit its 512 bytes, a script
+// file that could not be written whole, a converter that did not start, did
+// not end in time or failed, or a shortcut that is not there afterwards.
 bool CreateProgramGroup(SystemServices& sys, const PathBuffer& targetDir);
 
 // The group's folder in a Programs folder of the Start menu: the group name
@@ -32,5 +36,9 @@ struct StartMenuGroup {
 // where earlier versions put it, then everybody's and the user's Programs
 // folder, where the converter puts it now (everybody's when it may).
 std::vector<StartMenuGroup> StartMenuGroups(SystemServices& sys);
+
+// The group in everybody's and the user's Programs folder, where the
+// converter puts it; one place on a machine where both are the same folder.
+std::vector<StartMenuGroup> ProgramsFolderGroups(SystemServices& sys);
 
 }  // namespace vx

@@ -27,15 +27,14 @@ bool SettingsFile::WriteScreenSetting() const {
     return sys_.WritePrivateProfileStringA("ScreenMode", "WindowWidth", "414", kSettingsFileName);
 }
 
-bool SettingsFile::WriteInstalledMarker() const {
-    return sys_.WritePrivateProfileStringA("Installation", "VornaluxInstalled", "1",
-                                           kSettingsFileName);
-}
-
-bool SettingsFile::WriteDirectory(std::string_view directory) const {
-    const std::string text(directory);
-    return sys_.WritePrivateProfileStringA("Installation", "Directory", text.c_str(),
-                                           kSettingsFileName);
+bool SettingsFile::WriteInstallation(std::string_view directory) const {
+    std::string keys = "VornaluxInstalled=1";
+    keys += '\0';
+    keys.append("Directory=").append(directory);
+    keys += '\0';
+    // A zero inside the directory would end the list early and lose the key.
+    if (directory.find('\0') != std::string_view::npos) return false;
+    return sys_.WritePrivateProfileSectionA("Installation", keys.c_str(), kSettingsFileName);
 }
 
 bool SettingsFile::WriteAudio(const char* key, const char* value) const {

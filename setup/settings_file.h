@@ -25,8 +25,9 @@ public:
     bool HasScreenSetting() const;
 
     bool WriteScreenSetting() const;
-    bool WriteInstalledMarker() const;
-    bool WriteDirectory(std::string_view directory) const;
+    // Installation/VornaluxInstalled = 1, then Installation/Directory, in one
+    // write of the section: the file never says installed without a directory.
+    bool WriteInstallation(std::string_view directory) const;
     bool WriteAudio(const char* key, const char* value) const;
 
 private:

@@ -1,7 +1,9 @@
 #include "platform/posix/posix_system_services.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -230,6 +232,8 @@ TEST(OldStyleFiles, CreateTruncateWriteAndClose) {
     const HFILE again = sys._lcreat("c:\\WINDOWS\\new file.txt", 0);
     ASSERT_NE(again, HFILE_ERROR);
     EXPECT_EQ(sys._lwrite(again, "bye", 3), 3u);
+    // The new content takes the name whole, once closed.
+    EXPECT_EQ(ReadFile(temp.windowsFolder() / "New File.TXT"), "hello world");
     EXPECT_EQ(sys._lclose(again), 0);
     EXPECT_EQ(ReadFile(temp.windowsFolder() / "New File.TXT"), "bye");
     EXPECT_FALSE(fs::exists(temp.windowsFolder() / "new file.txt") &&
@@ -240,6 +244,32 @@ TEST(OldStyleFiles, CreateTruncateWriteAndClose) {
     EXPECT_EQ(sys._lwrite(again, "x", 1), static_cast<UINT>(HFILE_ERROR));
     EXPECT_EQ(sys._lclose(again), HFILE_ERROR);
     EXPECT_EQ(sys._lclose(STDOUT_FILENO), HFILE_ERROR);
+}
+
+TEST(StaleTemporaries, OursGoOnTheNextWriteOthersStay) {
+    TempMachine temp;
+    auto& sys = temp.sys();
+    const fs::path folder = temp.driveC() / "Games";
+    const fs::path stale = folder / ".vx-tmp-0123456789abcdef";
+    const fs::path alike = folder / ".vx-tmp-0123456789abcdeg";  // not our pattern
+    const fs::path live = folder / ".vx-tmp-fedcba9876543210";   // its writer still runs
+    for (const fs::path& path : {stale, alike, live}) WriteFile(path, "x");
+    const int writer = open(live.c_str(), O_RDONLY);
+    ASSERT_EQ(flock(writer, LOCK_EX), 0);
+
+    const HFILE file = sys._lcreat("C:\\Games\\new.txt", 0);
+    ASSERT_NE(file, HFILE_ERROR);
+    EXPECT_EQ(sys._lclose(file), 0);
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_TRUE(fs::exists(alike));
+    EXPECT_TRUE(fs::exists(live));
+
+    // A folder left with only a crashed run's temporary can be removed.
+    fs::remove(alike);
+    fs::remove(folder / "new.txt");
+    EXPECT_FALSE(sys.RemoveDirectoryA("C:\\Games"));
+    close(writer);
+    EXPECT_TRUE(sys.RemoveDirectoryA("C:\\Games"));
 }
 
 TEST(OldStyleFiles, FailWhereNoFileCanBeCreated) {

@@ -47,7 +47,7 @@ TEST_F(SettingsFileTest, OnlyAPositiveMarkerCountsAsInstalled) {
 TEST_F(SettingsFileTest, ADirectoryOfTheFieldsFullLengthReadsBackWhole) {
     const std::string directory = "C:\\" + std::string(124, 'g') + "\\";
     ASSERT_EQ(directory.size(), 128u);
-    ASSERT_TRUE(settings_.WriteDirectory(directory));
+    ASSERT_TRUE(settings_.WriteInstallation(directory));
     EXPECT_EQ(settings_.ReadDirectory(), directory);
 
     // Stored by another program, in any case of section and key.
@@ -71,14 +71,20 @@ TEST_F(SettingsFileTest, AnyPresentScreenWidthButMinusOneCounts) {
 TEST_F(SettingsFileTest, TheInstallWritesLandInTheWindowsDirectory) {
     ASSERT_TRUE(settings_.WriteAudio("MIDIMusic", "0"));
     ASSERT_TRUE(settings_.WriteScreenSetting());
-    ASSERT_TRUE(settings_.WriteInstalledMarker());
-    ASSERT_TRUE(settings_.WriteDirectory("C:\\VORNALUX"));
+    ASSERT_TRUE(settings_.WriteInstallation("C:\\VORNALUX"));
     EXPECT_EQ(ReadFile(settingsPath()),
               "[Audio]\r\nMIDIMusic=0\r\n[ScreenMode]\r\nWindowWidth=414\r\n"
               "[Installation]\r\nVornaluxInstalled=1\r\nDirectory=C:\\VORNALUX\r\n");
     EXPECT_TRUE(settings_.IsInstalled());
     EXPECT_TRUE(settings_.HasScreenSetting());
     EXPECT_EQ(settings_.ReadDirectory(), "C:\\VORNALUX");
+
+    // An earlier section is replaced whole and in place, its keys in order.
+    Store("[Installation]\r\nDirectory=C:\\OLD\r\nVornaluxInstalled=0\r\n[Audio]\r\nSoundFx=1\r\n");
+    ASSERT_TRUE(settings_.WriteInstallation("D:\\New"));
+    EXPECT_EQ(ReadFile(settingsPath()),
+              "[Installation]\r\nVornaluxInstalled=1\r\nDirectory=D:\\New\r\n[Audio]\r\n"
+              "SoundFx=1\r\n");
 }
 
 }  // namespace

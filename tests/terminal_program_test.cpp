@@ -2,13 +2,13 @@
 // of a real pseudo-terminal: the built program runs in a tmux pane on a
 // temporary machine, keys go in, the screen is read back.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
@@ -348,17 +348,6 @@ TEST_F(TerminalProgramTest, InterruptGivesTheTerminalBack) {
     EXPECT_EQ(Snapshot(machine.machineFolder()), before);
 }
 
-// Whether a process of that name still runs.
-bool Running(const std::string& name) {
-    std::error_code ec;
-    for (const fs::directory_entry& entry : fs::directory_iterator("/proc", ec)) {
-        std::ifstream in(entry.path() / "comm");
-        std::string comm;
-        if (std::getline(in, comm) && comm == name) return true;
-    }
-    return false;
-}
-
 TEST_F(TerminalProgramTest, ErrorOutputWaitsUntilTheDialogsAreGone) {
     // The Start menu's folder is a file: the converter the install starts
     // fails and says so on the standard error it inherits.
@@ -374,8 +363,9 @@ TEST_F(TerminalProgramTest, ErrorOutputWaitsUntilTheDialogsAreGone) {
     session->SendKeys({"Enter"});
     ExpectInWindow(*session, "Do you have a sound card?", "[ Yes! ] [ No! ]");
     session->SendKeys({"Enter"});
-    ExpectInWindow(*session, "Vornalux! installation complete.", "[ OK ]");
-    for (int i = 0; i < 500 && Running("grpconv"); ++i) usleep(20000);
+    // The install waited for the converter, so its failure is known and reported.
+    ExpectInWindow(*session, "Installation Error",
+                   "The Start Menu group PELTOMARK! Inc could not be created.");
     EXPECT_EQ(session->Screen().find("grpconv:"), std::string::npos) << session->Screen();
     session->SendKeys({"Enter"});
     EXPECT_EQ(session->WaitForExit(), 0);
@@ -388,6 +378,62 @@ TEST_F(TerminalProgramTest, ErrorOutputWaitsUntilTheDialogsAreGone) {
     EXPECT_NE(fallback, std::string::npos) << after;
     EXPECT_NE(converter, std::string::npos) << after;
     EXPECT_LT(fallback, converter);
+}
+
+TEST_F(TerminalProgramTest, EveryEndGivesTheTerminalAndTheHeldErrorsBack) {
+    // The converter fails and says so while the dialogs are up (the Start
+    // menu's folder is a file); the help file is larger than a limit.
+    fs::create_directories(machine.windowsFolder() / "Start Menu");
+    testing::WriteFile(machine.windowsFolder() / "Start Menu" / "Programs", "");
+    testing::WriteFile(machine.distFolder() / "vornalux.hlp", std::string(64 << 10, 'h'));
+    const struct {
+        const char* name;
+        const char* prefix;  // before the program on its command line
+        int signal;          // sent at the last message; 0: the message is answered
+        const char* code;    // the exit status the shell sees
+        const char* listed;  // in the last message
+    } cases[] = {
+        {"fsize", "prlimit --fsize=16384 --", 0, "0\n", "c:\\vornalux\\vornalux.hlp"},
+        {"term", "", SIGTERM, "143\n", "PELTOMARK! Inc"},
+        {"usr1", "", SIGUSR1, "138\n", "PELTOMARK! Inc"},
+        {"alrm", "", SIGALRM, "142\n", "PELTOMARK! Inc"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        // Not installed yet, so that the install is what Enter picks.
+        fs::remove(machine.windowsFolder() / "vornalux.ini");
+        const fs::path folder = machine.root() / c.name;
+        fs::create_directories(folder);
+        // Standard error on the terminal itself, as when started from a shell.
+        const fs::path script = folder / "around.sh";
+        testing::WriteFile(script, std::string("#!/bin/sh\nsh -c 'echo $$ > \"") +
+                                       (folder / "pid").string() + "\"; exec " + c.prefix + " \"" +
+                                       Program().string() + "\" 2>/dev/tty'\necho $? > \"" +
+                                       (folder / "code").string() + "\"\nstty -a > \"" +
+                                       (folder / "stty").string() + "\"\n");
+        fs::permissions(script, fs::perms::owner_all);
+        auto session = Start(script, std::string(c.name) + "-session");
+        ASSERT_TRUE(session->WaitForText("Install/Unistall")) << session->Screen();
+        session->SendKeys({"Enter"});
+        ExpectInWindow(*session, "Do you have a sound card?", "[ Yes! ] [ No! ]");
+        session->SendKeys({"Enter"});
+        ExpectInWindow(*session, "Installation Error", c.listed);
+        if (c.signal == 0)
+            session->SendKeys({"Enter"});
+        else
+            kill(std::stoi(testing::ReadFile(folder / "pid")), c.signal);
+        ASSERT_TRUE(session->WaitForExit().has_value());
+        EXPECT_EQ(testing::ReadFile(folder / "code"), c.code);
+        const std::string modes = testing::ReadFile(folder / "stty");
+        EXPECT_NE(modes.find(" icanon"), std::string::npos) << modes;
+        EXPECT_NE(modes.find(" echo "), std::string::npos) << modes;
+        const std::string after = session->Screen();
+        EXPECT_NE(after.find("grpconv: C:\\windows\\Start Menu\\Programs exists"),
+                  std::string::npos)
+            << after;
+        for (const auto& entry : fs::recursive_directory_iterator(machine.machineFolder()))
+            EXPECT_FALSE(entry.path().filename().string().starts_with(".vx-tmp-")) << entry.path();
+    }
 }
 
 TEST_F(TerminalProgramTest, RefusesWithoutWindowsOrATerminal) {

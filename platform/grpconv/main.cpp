@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -200,6 +201,9 @@ bool IsConvertOption(std::string_view argument) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A write past a file-size limit fails and is reported, leaving no debris.
+    std::signal(SIGXFSZ, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
     if (argc != 2 || !IsConvertOption(argv[1])) {
         std::fprintf(stderr, "usage: grpconv -o\n");
         return 2;

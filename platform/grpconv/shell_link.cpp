@@ -3,10 +3,7 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <fcntl.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "platform/posix/host_files.h"
 #endif
 
 #include <algorithm>
@@ -188,28 +185,7 @@ bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
 }
 #else
 bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
-    const auto slash = path.rfind('/');
-    std::string temp = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) +
-                       ".grpconv-XXXXXX";
-    const int fd = mkstemp(temp.data());
-    if (fd < 0) return false;
-
-    bool ok = fchmod(fd, 0644) == 0;
-    std::size_t written = 0;
-    while (ok && written < bytes.size()) {
-        const ssize_t n = write(fd, bytes.data() + written, bytes.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        written += static_cast<std::size_t>(n);
-    }
-    ok = ok && fsync(fd) == 0;
-    ok = (close(fd) == 0) && ok;
-    ok = ok && std::rename(temp.c_str(), path.c_str()) == 0;
-    if (!ok) unlink(temp.c_str());
-    return ok;
+    return vx::posix::ReplaceHostFile(path, bytes) == 0;
 }
 #endif
 

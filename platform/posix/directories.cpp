@@ -1,3 +1,4 @@
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/posix/host_files.h"
@@ -9,6 +10,10 @@ BOOL PosixSystemServices::RemoveDirectoryA(const char* path) {
     if (path == nullptr) return FALSE;
     const std::optional<HostPath> host = machine_.Map(path);
     if (!host || !host->exists) return FALSE;
+    // A crashed run's temporaries do not count as contents.
+    struct stat status {};
+    if (lstat(host->path.c_str(), &status) == 0 && S_ISDIR(status.st_mode))
+        RemoveStaleTemporaries(host->path);
     if (host->pinnedFolder >= 0)
         return RemoveHostTreeAt(host->pinnedFolder, false) == ERROR_SUCCESS ? TRUE : FALSE;
     // rmdir refuses a folder that still holds entries and never follows a link.

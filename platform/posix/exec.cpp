@@ -1,6 +1,7 @@
-// WinExec on the host: the program is looked up in the Windows order and
-// started without waiting, in the same machine (WINEPREFIX), either directly
-// (a host program) or through Wine (a Windows program).
+// WinExec and CreateProcessA on the host: the program is looked up in the
+// Windows order and started in the same machine (WINEPREFIX), either directly
+// (a host program) or through Wine (a Windows program); WinExec does not
+// wait, a process CreateProcessA started can be waited for.
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -8,10 +9,15 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "platform/posix/posix_system_services.h"
@@ -243,14 +249,18 @@ void WriteErrno(int fd, int error) {
     [[maybe_unused]] const ssize_t written = write(fd, &error, sizeof error);
 }
 
-// Starts `program` detached: the intermediate child leaves at once and is
-// reaped here, the program itself is adopted by init, so no zombie remains.
-// Returns 0 when execve succeeded, else its errno.
-int StartDetached(const std::string& program, std::vector<std::string> arguments,
-                  std::vector<std::string> environment) {
+// Starts `program` in a session of its own, standard input from /dev/null
+// and every signal at its default. Detached, the intermediate child leaves
+// at once and is reaped here, the program itself is adopted by init, so no
+// zombie remains; attached, the program is our child and `started` receives
+// its id. Returns 0 when execve succeeded, else its errno.
+int Start(const std::string& program, std::vector<std::string> arguments,
+          std::vector<std::string> environment, const std::string& folder, bool detached,
+          pid_t* started = nullptr) {
     // Everything the children need is prepared before forking: between fork
     // and execve only async-signal-safe calls are made.
     const char* path = program.c_str();
+    const char* workingFolder = folder.empty() ? nullptr : folder.c_str();
     std::vector<char*> argv = PointerArray(arguments);
     std::vector<char*> envp = PointerArray(environment);
     const int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
@@ -275,50 +285,67 @@ int StartDetached(const std::string& program, std::vector<std::string> arguments
     }
     if (child == 0) {
         setsid();
-        const pid_t grandchild = fork();
-        if (grandchild < 0) {
-            WriteErrno(report[1], errno);
-            _exit(1);
+        if (detached) {
+            const pid_t grandchild = fork();
+            if (grandchild < 0) {
+                WriteErrno(report[1], errno);
+                _exit(1);
+            }
+            if (grandchild > 0) _exit(0);
         }
-        if (grandchild > 0) _exit(0);
         // A started program reads no terminal and inherits no stray signal
-        // settings of ours.
+        // settings of ours (ignored ones survive execve).
         if (devNull >= 0) dup2(devNull, STDIN_FILENO);
         for (int sig = 1; sig < NSIG; ++sig) sigaction(sig, &defaultAction, nullptr);
         sigprocmask(SIG_SETMASK, &emptyMask, nullptr);
+        if (workingFolder && chdir(workingFolder) != 0) {
+            WriteErrno(report[1], errno);
+            _exit(127);
+        }
         execve(path, argv.data(), envp.data());
         WriteErrno(report[1], errno);
         _exit(127);
     }
     close(report[1]);
     if (devNull >= 0) close(devNull);
-    while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
-    }
     int error = 0;
     // End of file without a word: execve closed the pipe, the program runs.
     if (!ReadAll(report[0], &error, sizeof error)) error = 0;
     close(report[0]);
+    if (detached || error != 0) {
+        while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    } else if (started) {
+        *started = child;
+    }
     return error;
 }
 
-}  // namespace
-
-UINT PosixSystemServices::WinExec(const char* commandLine, UINT) {
-    if (!commandLine) return ERROR_FILE_NOT_FOUND;
-    const ProgramSearch search(machine_);
+// The host program and arguments a Windows command line starts: the
+// program found as Windows finds it (`applicationName`, when given, names
+// it and the command line only gives the arguments), run directly or through
+// Wine. 0 or a WinExec error code.
+UINT ResolveCommand(const Machine& machine, const char* applicationName, const char* commandLine,
+                    std::string& launcher, std::vector<std::string>& arguments) {
+    const ProgramSearch search(machine);
     std::optional<std::string> program;
     std::string_view rest;
-    for (const CommandSplit& split : CandidateSplits(commandLine)) {
-        program = search.Find(split.name);
-        if (program) {
-            rest = split.rest;
-            break;
+    if (applicationName) {
+        program = search.Find(applicationName);
+        const auto splits = CandidateSplits(commandLine ? commandLine : "");
+        if (!splits.empty()) rest = splits.front().rest;
+    } else if (commandLine) {
+        for (const CommandSplit& split : CandidateSplits(commandLine)) {
+            program = search.Find(split.name);
+            if (program) {
+                rest = split.rest;
+                break;
+            }
         }
     }
     if (!program) return ERROR_FILE_NOT_FOUND;
 
-    std::vector<std::string> arguments;
-    std::string launcher;
+    arguments.clear();
     if (StartsWithMz(*program)) {
         const auto wine = WineLauncher();
         if (!wine) return ERROR_BAD_FORMAT;
@@ -332,16 +359,156 @@ UINT PosixSystemServices::WinExec(const char* commandLine, UINT) {
     }
     // Arguments reach the host as host text.
     for (std::string& argument : SplitArguments(rest)) {
-        const auto utf8 = machine_.ToUtf8(argument);
+        const auto utf8 = machine.ToUtf8(argument);
         if (!utf8) return ERROR_BAD_FORMAT;
         arguments.push_back(*utf8);
     }
-    const int error =
-        StartDetached(launcher, std::move(arguments), EnvironmentWithPrefix(machine_.folder()));
-    if (error == 0) return kStarted;
+    return 0;
+}
+
+UINT StartError(int error) {
     if (error == EACCES || error == EPERM) return ERROR_ACCESS_DENIED;
     // The file was found; what failed is starting it (a missing interpreter, say).
     return ERROR_BAD_FORMAT;
+}
+
+// The processes CreateProcessA started, by the handle it gave out. A
+// process is reaped when first seen ended; its status stays until the
+// handle is closed.
+class ProcessTable {
+public:
+    HANDLE Add(pid_t pid) {
+        const std::lock_guard lock(mutex_);
+        const HANDLE handle = NewHandle();
+        processes_[handle] = {pid, false, 0};
+        return handle;
+    }
+    // WAIT_OBJECT_0 once the process has ended, WAIT_TIMEOUT while it runs
+    // after `milliseconds`, WAIT_FAILED for an unknown handle.
+    DWORD Wait(HANDLE handle, DWORD milliseconds) {
+        const auto deadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+        for (;;) {
+            const std::optional<bool> ended = Poll(handle, milliseconds == INFINITE);
+            if (!ended) return WAIT_FAILED;
+            if (*ended) return WAIT_OBJECT_0;
+            if (milliseconds != INFINITE && std::chrono::steady_clock::now() >= deadline)
+                return WAIT_TIMEOUT;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+    std::optional<DWORD> ExitCode(HANDLE handle) {
+        const std::optional<bool> ended = Poll(handle, false);
+        if (!ended) return std::nullopt;
+        if (!*ended) return STILL_ACTIVE;
+        const std::lock_guard lock(mutex_);
+        return processes_[handle].exitCode;
+    }
+    bool Close(HANDLE handle) {
+        const std::lock_guard lock(mutex_);
+        // A process still running goes on; init reaps it once we have ended.
+        return processes_.erase(handle) != 0;
+    }
+
+private:
+    struct Process {
+        pid_t pid;
+        bool ended;
+        DWORD exitCode;
+    };
+
+    // Whether the process has ended; nullopt for an unknown handle.
+    std::optional<bool> Poll(HANDLE handle, bool block) {
+        const std::lock_guard lock(mutex_);
+        const auto found = processes_.find(handle);
+        if (found == processes_.end()) return std::nullopt;
+        Process& process = found->second;
+        if (process.ended) return true;
+        int status = 0;
+        pid_t reaped;
+        do {
+            reaped = waitpid(process.pid, &status, block ? 0 : WNOHANG);
+        } while (reaped < 0 && errno == EINTR);
+        if (reaped == 0) return false;
+        process.ended = true;
+        if (reaped < 0)
+            process.exitCode = 1;  // reaped by someone else: its status is lost
+        else if (WIFEXITED(status))
+            process.exitCode = static_cast<DWORD>(WEXITSTATUS(status));
+        else
+            process.exitCode = 128 + static_cast<DWORD>(WTERMSIG(status));
+        return true;
+    }
+
+    std::mutex mutex_;
+    std::map<HANDLE, Process> processes_;
+};
+
+ProcessTable& Processes() {
+    static ProcessTable table;
+    return table;
+}
+
+}  // namespace
+
+UINT PosixSystemServices::WinExec(const char* commandLine, UINT) {
+    std::string launcher;
+    std::vector<std::string> arguments;
+    if (const UINT error = ResolveCommand(machine_, nullptr, commandLine, launcher, arguments))
+        return error;
+    const int error =
+        Start(launcher, std::move(arguments), EnvironmentWithPrefix(machine_.folder()), "", true);
+    return error == 0 ? kStarted : StartError(error);
+}
+
+BOOL PosixSystemServices::CreateProcessA(const char* applicationName, char* commandLine, void*,
+                                         void*, BOOL, DWORD, void* environment,
+                                         const char* currentDirectory, STARTUPINFOA*,
+                                         PROCESS_INFORMATION* processInformation) {
+    if (!processInformation) return FALSE;
+    std::string launcher;
+    std::vector<std::string> arguments;
+    if (ResolveCommand(machine_, applicationName, commandLine, launcher, arguments) != 0)
+        return FALSE;
+    std::string folder;
+    if (currentDirectory) {
+        const std::optional<HostPath> host = machine_.Map(currentDirectory);
+        if (!host || !host->exists) return FALSE;
+        folder = host->path;
+    }
+    std::vector<std::string> variables;
+    if (environment) {
+        // The Windows block: "name=value" strings, each ended by a zero, the list by a second.
+        for (const char* entry = static_cast<const char*>(environment); *entry != '\0';
+             entry += std::strlen(entry) + 1)
+            variables.emplace_back(entry);
+        variables.push_back("WINEPREFIX=" + machine_.folder());
+    } else {
+        variables = EnvironmentWithPrefix(machine_.folder());
+    }
+    pid_t pid = -1;
+    if (Start(launcher, std::move(arguments), std::move(variables), folder, false, &pid) != 0)
+        return FALSE;
+    processInformation->hProcess = Processes().Add(pid);
+    processInformation->hThread = nullptr;  // the stand-in has no thread handles
+    processInformation->dwProcessId = static_cast<DWORD>(pid);
+    processInformation->dwThreadId = 0;
+    return TRUE;
+}
+
+DWORD PosixSystemServices::WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
+    return Processes().Wait(handle, milliseconds);
+}
+
+BOOL PosixSystemServices::GetExitCodeProcess(HANDLE process, DWORD* exitCode) {
+    const std::optional<DWORD> code = Processes().ExitCode(process);
+    if (!code || !exitCode) return FALSE;
+    *exitCode = *code;
+    return TRUE;
+}
+
+BOOL PosixSystemServices::CloseProcess(HANDLE handle) {
+    return Processes().Close(handle) ? TRUE : FALSE;
 }
 
 }  // namespace vx::posix

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <time.h>
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <string_view>
 #include <vector>
 
 #include "platform/win32_types.h"
@@ -81,7 +83,10 @@ int OpenFolder(const std::string& path) {
     return ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
-// ---------------------------------------------------------------- copying
+// ---------------------------------------------------------------- pending files
+
+constexpr char kTemporaryPrefix[] = ".vx-tmp-";
+constexpr std::size_t kTemporaryDigits = 16;
 
 std::string TemporaryName() {
     std::uint64_t bits = 0;
@@ -94,22 +99,65 @@ std::string TemporaryName() {
                static_cast<std::uint64_t>(getpid()) ^ (++counter << 40);
     }
     char name[32];
-    std::snprintf(name, sizeof name, ".vx-copy-%016llx", static_cast<unsigned long long>(bits));
+    std::snprintf(name, sizeof name, "%s%016llx", kTemporaryPrefix,
+                  static_cast<unsigned long long>(bits));
     return name;
 }
 
-bool WriteAll(int fd, const char* bytes, std::size_t count) {
-    while (count > 0) {
-        const ssize_t written = ::write(fd, bytes, count);
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        bytes += written;
-        count -= static_cast<std::size_t>(written);
-    }
+// Exactly the names TemporaryName gives: nothing of anyone else's matches.
+bool IsTemporaryName(std::string_view name) {
+    const std::string_view prefix = kTemporaryPrefix;
+    if (name.size() != prefix.size() + kTemporaryDigits || !name.starts_with(prefix)) return false;
+    for (const char c : name.substr(prefix.size()))
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'))) return false;
     return true;
 }
+
+// Removes the temporaries of ours that no living writer holds locked: files
+// of exactly our pattern, owned by this user, never a link.
+void RemoveStaleTemporariesAt(int folder) {
+    const int listed = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (listed < 0) return;
+    DIR* stream = ::fdopendir(listed);
+    if (!stream) {
+        ::close(listed);
+        return;
+    }
+    std::vector<std::string> stale;
+    while (const dirent* entry = ::readdir(stream))
+        if (IsTemporaryName(entry->d_name)) stale.emplace_back(entry->d_name);
+    ::closedir(stream);
+    for (const std::string& name : stale) {
+        const UniqueFd file(::openat(folder, name.c_str(),
+                                     O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        struct stat opened {
+        }, named{};
+        if (!file || ::fstat(file.get(), &opened) != 0 || !S_ISREG(opened.st_mode) ||
+            opened.st_uid != ::geteuid() || ::flock(file.get(), LOCK_EX | LOCK_NB) != 0)
+            continue;
+        // Still the file that was checked under that name.
+        if (::fstatat(folder, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+            SameFile(opened, named))
+            ::unlinkat(folder, name.c_str(), 0);
+    }
+}
+
+// File systems without unnamed files answer O_TMPFILE with one of these.
+bool LacksUnnamedFiles(int error) {
+    return error == EOPNOTSUPP || error == EISDIR || error == EINVAL;
+}
+
+// Gives the unnamed file `fd` the name `name` in `folder`; false with errno.
+bool LinkUnnamed(int fd, int folder, const std::string& name) {
+    char procPath[64];
+    std::snprintf(procPath, sizeof procPath, "/proc/self/fd/%d", fd);
+    if (::linkat(AT_FDCWD, procPath, folder, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+    if (errno != ENOENT) return false;
+    // Without /proc: the direct way, which needs a privilege.
+    return ::linkat(fd, "", folder, name.c_str(), AT_EMPTY_PATH) == 0;
+}
+
+// ---------------------------------------------------------------- copying
 
 // Continues a copy from the files' current offsets with plain reads and writes.
 int CopyByReading(int from, int to, std::uint64_t& done, std::uint64_t total,
@@ -162,13 +210,12 @@ int CopyBytes(int from, int to, std::uint64_t total, const CopyProgress& progres
     return result;
 }
 
-// Fills the open temporary file `to` and makes it durable with the given mode.
+// Fills the pending file `to` and gives it the source's mode.
 int FillTemporary(int from, int to, const struct stat& source, const CopyProgress& progress) {
     const int copied = CopyBytes(from, to, static_cast<std::uint64_t>(source.st_size), progress);
     if (copied != ERROR_SUCCESS) return copied;
     // Read-only travels with the copy: the permission bits are the attribute.
     if (::fchmod(to, source.st_mode & 0777) != 0) return Win32ErrorFromErrno(errno);
-    if (::fsync(to) != 0) return Win32ErrorFromErrno(errno);
     return ERROR_SUCCESS;
 }
 
@@ -356,6 +403,109 @@ int Win32ErrorFromErrno(int error) {
     }
 }
 
+bool WriteAll(int fd, const char* bytes, std::size_t count) {
+    while (count > 0) {
+        const ssize_t written = ::write(fd, bytes, count);
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        bytes += written;
+        count -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+PendingFile::~PendingFile() {
+    Discard();
+    if (folder_ >= 0) ::close(folder_);
+}
+
+void PendingFile::Discard() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    if (!temporary_.empty()) ::unlinkat(folder_, temporary_.c_str(), 0);
+    temporary_.clear();
+}
+
+int PendingFile::Open(const std::string& folder, const std::string& name, mode_t mode) {
+    if (folder_ >= 0 || name.empty() || name == "." || name == ".." ||
+        name.find('/') != std::string::npos)
+        return ERROR_ACCESS_DENIED;
+    folder_ = OpenFolder(folder);
+    if (folder_ < 0) return errno == ENOENT ? ERROR_PATH_NOT_FOUND : Win32ErrorFromErrno(errno);
+    name_ = name;
+    // Reading a folder costs little beside a write into it.
+    RemoveStaleTemporariesAt(folder_);
+
+    fd_ = ::openat(folder_, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+    if (fd_ < 0 && !LacksUnnamedFiles(errno)) return Win32ErrorFromErrno(errno);
+    for (int attempt = 0; attempt < 16 && fd_ < 0; ++attempt) {
+        temporary_ = TemporaryName();
+        fd_ = ::openat(folder_, temporary_.c_str(),
+                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (fd_ < 0) {
+            const int error = errno;
+            temporary_.clear();
+            if (error != EEXIST) return Win32ErrorFromErrno(error);
+        }
+    }
+    if (fd_ < 0) return ERROR_ACCESS_DENIED;
+    // Held until the writer is done or dead: a sweep takes only unlocked ones.
+    ::flock(fd_, LOCK_EX | LOCK_NB);
+    return ERROR_SUCCESS;
+}
+
+int PendingFile::Commit() {
+    if (fd_ < 0) return ERROR_ACCESS_DENIED;
+    int error = ERROR_SUCCESS;
+    if (::fsync(fd_) != 0) {
+        error = Win32ErrorFromErrno(errno);
+    } else if (temporary_.empty() && !LinkUnnamed(fd_, folder_, name_)) {
+        // A new name takes the unnamed file in one step; an existing one is
+        // replaced by a rename from a name of ours, the file complete by now.
+        error = errno == EEXIST ? ERROR_SUCCESS : Win32ErrorFromErrno(errno);
+        for (int attempt = 0; error == ERROR_SUCCESS && temporary_.empty(); ++attempt) {
+            temporary_ = TemporaryName();
+            if (LinkUnnamed(fd_, folder_, temporary_)) break;
+            const int linkError = errno;
+            temporary_.clear();
+            if (linkError != EEXIST || attempt == 15)
+                error = linkError == EEXIST ? ERROR_ACCESS_DENIED : Win32ErrorFromErrno(linkError);
+        }
+    }
+    if (error == ERROR_SUCCESS && !temporary_.empty() &&
+        ::renameat(folder_, temporary_.c_str(), folder_, name_.c_str()) != 0)
+        error = Win32ErrorFromErrno(errno);
+    if (error != ERROR_SUCCESS) {
+        Discard();
+        return error;
+    }
+    temporary_.clear();
+    const int closed = ::close(fd_);
+    fd_ = -1;
+    // The new name survives a crash only once the folder is flushed.
+    ::fsync(folder_);
+    return closed == 0 ? ERROR_SUCCESS : Win32ErrorFromErrno(errno);
+}
+
+int ReplaceHostFile(const std::string& path, std::string_view bytes, const struct stat* like) {
+    const SplitPath target = Split(path);
+    PendingFile file;
+    if (const int opened = file.Open(target.folder, target.name, 0666); opened != ERROR_SUCCESS)
+        return opened;
+    if (like) {
+        if (::fchmod(file.fd(), like->st_mode & 07777) != 0) return Win32ErrorFromErrno(errno);
+        // Only root may give a file away; the permissions hold either way.
+        [[maybe_unused]] const int owned = ::fchown(file.fd(), like->st_uid, like->st_gid);
+    }
+    if (!WriteAll(file.fd(), bytes.data(), bytes.size())) return Win32ErrorFromErrno(errno);
+    return file.Commit();
+}
+
+void RemoveStaleTemporaries(const std::string& folder) {
+    const UniqueFd fd(OpenFolder(folder));
+    if (fd) RemoveStaleTemporariesAt(fd.get());
+}
+
 int CopyHostFile(const std::string& source, const std::string& destination,
                  const CopyProgress& progress) {
     // Non-blocking so that a named pipe under the source's name cannot hang the open.
@@ -369,37 +519,22 @@ int CopyHostFile(const std::string& source, const std::string& destination,
     const SplitPath target = Split(destination);
     if (target.name.empty() || target.name == "." || target.name == "..")
         return ERROR_PATH_NOT_FOUND;
-    const UniqueFd folder(OpenFolder(target.folder));
-    if (!folder) return errno == ENOENT ? ERROR_PATH_NOT_FOUND : Win32ErrorFromErrno(errno);
-
-    struct stat existing {};
-    if (::fstatat(folder.get(), target.name.c_str(), &existing, 0) == 0) {
-        if (SameFile(existing, sourceStat)) return DE_SAMEFILE;
-        if (S_ISDIR(existing.st_mode)) return ERROR_ACCESS_DENIED;
+    {
+        const UniqueFd folder(OpenFolder(target.folder));
+        if (!folder) return errno == ENOENT ? ERROR_PATH_NOT_FOUND : Win32ErrorFromErrno(errno);
+        struct stat existing {};
+        if (::fstatat(folder.get(), target.name.c_str(), &existing, 0) == 0) {
+            if (SameFile(existing, sourceStat)) return DE_SAMEFILE;
+            if (S_ISDIR(existing.st_mode)) return ERROR_ACCESS_DENIED;
+        }
     }
-
-    std::string temporary;
-    UniqueFd to;
-    for (int attempt = 0; attempt < 16 && !to; ++attempt) {
-        temporary = TemporaryName();
-        to.reset(::openat(folder.get(), temporary.c_str(),
-                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-        if (!to && errno != EEXIST) return Win32ErrorFromErrno(errno);
-    }
-    if (!to) return ERROR_ACCESS_DENIED;
-
-    int result = FillTemporary(from.get(), to.get(), sourceStat, progress);
-    if (::close(to.release()) != 0 && result == ERROR_SUCCESS) result = Win32ErrorFromErrno(errno);
-    if (result == ERROR_SUCCESS &&
-        ::renameat(folder.get(), temporary.c_str(), folder.get(), target.name.c_str()) != 0)
-        result = Win32ErrorFromErrno(errno);
-    if (result != ERROR_SUCCESS) {
-        ::unlinkat(folder.get(), temporary.c_str(), 0);
-        return result;
-    }
-    // The rename itself survives a crash only once the folder is flushed.
-    ::fsync(folder.get());
-    return ERROR_SUCCESS;
+    PendingFile to;
+    if (const int opened = to.Open(target.folder, target.name, 0600); opened != ERROR_SUCCESS)
+        return opened;
+    if (const int filled = FillTemporary(from.get(), to.fd(), sourceStat, progress);
+        filled != ERROR_SUCCESS)
+        return filled;
+    return to.Commit();
 }
 
 int RemoveHostTree(const std::string& path) {

@@ -3,21 +3,72 @@
 // machine folder around it.
 #pragma once
 
+#include <sys/stat.h>
+#include <sys/types.h>
+
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace vx::posix {
 
 // Bytes copied so far and the size the copy expects to reach.
 using CopyProgress = std::function<void(std::uint64_t done, std::uint64_t total)>;
 
-// Copies the regular file `source` to `destination`, whose folder must exist.
-// The bytes go into a hidden temporary file beside the destination, which is
-// flushed, given the source's permission bits and renamed over the
-// destination; on any failure the temporary file is removed and the
-// destination is left as it was. DE_SAMEFILE when `destination` is `source`
-// under another name. Returns 0 or a Win32 error code.
+// A new file that appears under its name only once it is complete. The bytes
+// go into an unnamed file in the destination's folder (O_TMPFILE), linked into
+// place by Commit; where the file system has no unnamed files, into a
+// temporary named ".vx-tmp-" and 16 hex digits, renamed into place. Either
+// way a crash leaves no partial file under the final name, at worst a named
+// temporary, which every later PendingFile in that folder first removes (a
+// temporary is locked while its writer lives, so a running writer's is never
+// taken). Destroyed uncommitted, it leaves nothing.
+class PendingFile {
+public:
+    PendingFile() = default;
+    ~PendingFile();
+    PendingFile(const PendingFile&) = delete;
+    PendingFile& operator=(const PendingFile&) = delete;
+
+    // Starts the file `name` in the host folder `folder` with the permission
+    // bits `mode` (before the umask). Returns 0 or a Win32 error code.
+    int Open(const std::string& folder, const std::string& name, mode_t mode);
+    // The descriptor to write to, open for writing; -1 before Open.
+    int fd() const { return fd_; }
+    // Flushes the file and puts it in place of whatever `name` was, in one
+    // step; the descriptor is closed. Returns 0 or a Win32 error code.
+    int Commit();
+
+private:
+    void Discard();
+
+    int folder_ = -1;
+    int fd_ = -1;
+    std::string name_;
+    std::string temporary_;  // the named temporary, when there is one
+};
+
+// Replaces (or creates) the host file `path` with `bytes` through a
+// PendingFile: with the permissions and, where allowed, the owner of `like`,
+// else as a new file. Returns 0 or a Win32 error code.
+int ReplaceHostFile(const std::string& path, std::string_view bytes,
+                    const struct stat* like = nullptr);
+
+// Writes all of `bytes`, going on after short writes and interruptions.
+// Safe in a signal handler.
+bool WriteAll(int fd, const char* bytes, std::size_t count);
+
+// Removes the stale temporaries of ours (see PendingFile) from the host
+// folder `folder`, so that a crashed run's debris does not keep it from
+// being removed.
+void RemoveStaleTemporaries(const std::string& folder);
+
+// Copies the regular file `source` to `destination`, whose folder must exist,
+// through a PendingFile that is flushed and given the source's permission
+// bits; on any failure the destination is left as it was. DE_SAMEFILE when
+// `destination` is `source` under another name. Returns 0 or a Win32 error
+// code.
 int CopyHostFile(const std::string& source, const std::string& destination,
                  const CopyProgress& progress = {});
 

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/posix/host_files.h"
 #include "platform/posix/host_helpers.h"
 #include "platform/posix/short_names.h"
 
@@ -92,11 +93,8 @@ bool EnsureLink(const std::string& link, const char* target) {
 bool EnsureFile(const std::string& path, std::string_view contents) {
     struct stat status;
     if (lstat(path.c_str(), &status) == 0) return true;
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0) return errno == EEXIST;
-    const bool written =
-        write(fd, contents.data(), contents.size()) == static_cast<ssize_t>(contents.size());
-    return close(fd) == 0 && written;
+    // Whole or not at all, even when the program is killed meanwhile.
+    return ReplaceHostFile(path, contents) == 0;
 }
 
 // A host path made absolute, with its existing part resolved to the real

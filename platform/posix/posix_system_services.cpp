@@ -8,14 +8,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstddef>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <set>
 
+#include "platform/posix/host_files.h"
 #include "platform/posix/host_helpers.h"
 #include "platform/posix/short_names.h"
 
@@ -37,26 +38,33 @@ std::optional<std::string> ExistingHostPath(const Machine& machine, const char* 
     return host->path;
 }
 
-// The handles _lcreat gave out: _lwrite and _lclose touch no other descriptor
-// of the process, whatever number they are handed.
+// The files _lcreat started, by the handle it gave out: _lwrite and _lclose
+// touch no other descriptor of the process, whatever number they are handed.
+// Each appears under its name only when _lclose completes it, so a crash
+// never leaves a partial file there.
 class OpenFiles {
 public:
-    void Add(int fd) {
+    void Add(std::unique_ptr<PendingFile> file) {
         const std::lock_guard lock(mutex_);
-        fds_.insert(fd);
+        const int fd = file->fd();
+        files_[fd] = std::move(file);
     }
     bool Has(int fd) {
         const std::lock_guard lock(mutex_);
-        return fds_.count(fd) != 0;
+        return files_.count(fd) != 0;
     }
-    bool Remove(int fd) {
+    std::unique_ptr<PendingFile> Remove(int fd) {
         const std::lock_guard lock(mutex_);
-        return fds_.erase(fd) != 0;
+        const auto found = files_.find(fd);
+        if (found == files_.end()) return nullptr;
+        std::unique_ptr<PendingFile> file = std::move(found->second);
+        files_.erase(found);
+        return file;
     }
 
 private:
     std::mutex mutex_;
-    std::set<int> fds_;
+    std::map<int, std::unique_ptr<PendingFile>> files_;
 };
 
 OpenFiles& LcreatFiles() {
@@ -196,24 +204,19 @@ HFILE PosixSystemServices::_lcreat(const char* path, int attribute) {
     if (!path) return HFILE_ERROR;
     const std::optional<HostPath> host = machine_.Map(path);
     if (!host || host->path == host->driveRoot) return HFILE_ERROR;
-    const mode_t mode = (attribute & 1) ? 0444 : 0666;
-    const int flags = O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
-    int fd = open(host->path.c_str(), flags | O_CREAT | O_EXCL, mode);
-    if (fd < 0 && errno == EEXIST) {
-        // An existing file: checked through its own descriptor, so the file
-        // checked is the one truncated.
-        fd = open(host->path.c_str(), flags);
-        struct stat status;
-        if (fd >= 0 && (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode) || IsReadOnly(status) ||
-                        ftruncate(fd, 0) != 0)) {
-            close(fd);
-            return HFILE_ERROR;
-        }
-    }
-    if (fd < 0) return HFILE_ERROR;
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    LcreatFiles().Add(fd);
-    return fd;
+    // An existing file must be one that may be replaced.
+    struct stat status;
+    if (lstat(host->path.c_str(), &status) == 0 && (!S_ISREG(status.st_mode) || IsReadOnly(status)))
+        return HFILE_ERROR;
+    const std::size_t slash = host->path.rfind('/');
+    auto file = std::make_unique<PendingFile>();
+    if (slash == std::string::npos ||
+        file->Open(host->path.substr(0, slash), host->path.substr(slash + 1),
+                   (attribute & 1) ? 0444 : 0666) != ERROR_SUCCESS)
+        return HFILE_ERROR;
+    const HFILE handle = file->fd();
+    LcreatFiles().Add(std::move(file));
+    return handle;
 }
 
 UINT PosixSystemServices::_lwrite(HFILE file, const char* bytes, UINT count) {
@@ -225,19 +228,13 @@ UINT PosixSystemServices::_lwrite(HFILE file, const char* bytes, UINT count) {
         return position >= 0 && ftruncate(file, position) == 0 ? 0 : kError;
     }
     if (!bytes || count > static_cast<UINT>(INT32_MAX)) return kError;
-    UINT written = 0;
-    while (written < count) {
-        const ssize_t result = write(file, bytes + written, count - written);
-        if (result < 0 && errno == EINTR) continue;
-        if (result <= 0) return kError;
-        written += static_cast<UINT>(result);
-    }
-    return written;
+    return WriteAll(file, bytes, count) ? count : kError;
 }
 
 HFILE PosixSystemServices::_lclose(HFILE file) {
-    if (!LcreatFiles().Remove(file)) return HFILE_ERROR;
-    return close(file) == 0 ? 0 : HFILE_ERROR;
+    const std::unique_ptr<PendingFile> pending = LcreatFiles().Remove(file);
+    if (!pending) return HFILE_ERROR;
+    return pending->Commit() == ERROR_SUCCESS ? 0 : HFILE_ERROR;
 }
 
 BOOL PosixSystemServices::GetFileIdentity(const char* path, FileIdentity* identity) {
@@ -281,6 +278,11 @@ UINT PosixSystemServices::GetHomeDirectoryA(char* buffer, UINT size) {
     return CopyOut(*windows, buffer, size);
 }
 
+HANDLE NewHandle() {
+    static std::atomic<std::uintptr_t> last{0x1000};
+    return reinterpret_cast<HANDLE>(last.fetch_add(4) + 4);
+}
+
 HRESULT PosixSystemServices::SHGetFolderPathA(HWND, int csidl, HANDLE, DWORD, char* path) {
     if (path == nullptr) return E_INVALIDARG;
     path[0] = '\0';
@@ -314,15 +316,14 @@ HANDLE PosixSystemServices::CreateFileA(const char* path, DWORD, DWORD, void*, D
     if (fd < 0) return INVALID_HANDLE_VALUE;
     auto folder = std::make_unique<OpenFolder>();
     folder->fd = fd;
-    // Never 0 or -1, the two values callers take for failure.
-    const auto handle = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(fd) + 0x100);
+    const HANDLE handle = NewHandle();
     folders_[handle] = std::move(folder);
     return handle;
 }
 
 BOOL PosixSystemServices::CloseHandle(HANDLE handle) {
     const auto found = folders_.find(handle);
-    if (found == folders_.end()) return FALSE;
+    if (found == folders_.end()) return CloseProcess(handle);
     OpenFolder& folder = *found->second;
     machine_.Unpin(folder.fd);
     if (folder.listing) closedir(folder.listing);
@@ -510,13 +511,13 @@ HANDLE PosixSystemServices::FindFirstFileA(const char* pattern, WIN32_FIND_DATAA
     });
     *data = found.front();
     found.pop_front();
-    const std::uintptr_t handle = ++lastSearch_;
+    const HANDLE handle = NewHandle();
     searches_[handle] = std::move(found);
-    return reinterpret_cast<HANDLE>(handle);
+    return handle;
 }
 
 BOOL PosixSystemServices::FindNextFileA(HANDLE find, WIN32_FIND_DATAA* data) {
-    const auto search = searches_.find(reinterpret_cast<std::uintptr_t>(find));
+    const auto search = searches_.find(find);
     if (search == searches_.end() || search->second.empty() || !data) return FALSE;
     *data = search->second.front();
     search->second.pop_front();
@@ -524,7 +525,7 @@ BOOL PosixSystemServices::FindNextFileA(HANDLE find, WIN32_FIND_DATAA* data) {
 }
 
 BOOL PosixSystemServices::FindClose(HANDLE find) {
-    return searches_.erase(reinterpret_cast<std::uintptr_t>(find)) != 0 ? TRUE : FALSE;
+    return searches_.erase(find) != 0 ? TRUE : FALSE;
 }
 
 DWORD PosixSystemServices::GetLogicalDriveStringsA(DWORD size, char* buffer) {

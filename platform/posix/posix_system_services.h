@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -13,6 +14,8 @@
 #include "platform/system_services.h"
 
 namespace vx::posix {
+
+class ProfileDocument;
 
 class PosixSystemServices final : public SystemServices {
 public:
@@ -71,9 +74,28 @@ public:
     BOOL FindClose(HANDLE find) override;
     DWORD GetLogicalDriveStringsA(DWORD size, char* buffer) override;
 
+    BOOL WritePrivateProfileSectionA(const char* section, const char* keysAndValues,
+                                     const char* fileName) override;
+    // The program is found and started as WinExec does, but not detached:
+    // the handle waits for it and gives its exit code (128 + the signal's
+    // number for a program a signal ended).
+    BOOL CreateProcessA(const char* applicationName, char* commandLine, void* processAttributes,
+                        void* threadAttributes, BOOL inheritHandles, DWORD creationFlags,
+                        void* environment, const char* currentDirectory, STARTUPINFOA* startupInfo,
+                        PROCESS_INFORMATION* processInformation) override;
+    DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) override;
+    BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode) override;
+
 private:
     struct OpenFolder;
     OpenFolder* FolderOf(HANDLE handle);
+    // CloseHandle for a process of CreateProcessA.
+    BOOL CloseProcess(HANDLE handle);
+
+    // Reads the profile file `fileName`, applies `edit` and replaces the file
+    // atomically with the result; FALSE when either fails.
+    BOOL EditProfile(const char* fileName,
+                     const std::function<std::optional<std::string>(const ProfileDocument&)>& edit);
 
     // The host file a profile call names: a bare name lives in the Windows directory.
     std::optional<std::string> ProfileHostPath(const char* fileName) const;
@@ -81,12 +103,16 @@ private:
     Machine machine_;
     std::map<HANDLE, std::unique_ptr<OpenFolder>> folders_;
     // The searches FindFirstFileA opened: what is left to hand out, by handle.
-    std::map<std::uintptr_t, std::deque<WIN32_FIND_DATAA>> searches_;
-    std::uintptr_t lastSearch_ = 0;
+    std::map<HANDLE, std::deque<WIN32_FIND_DATAA>> searches_;
 };
 
 // Copies a Windows path of `text` into `buffer` the way the Win32 calls do:
 // the length without the terminator when it fits, else the size needed.
 UINT CopyOut(std::string_view text, char* buffer, UINT size);
+
+// A handle value no open handle of this process has, never 0 or -1: folders,
+// searches and processes share one space, as on Windows, so that closing one
+// kind can never close another.
+HANDLE NewHandle();
 
 }  // namespace vx::posix

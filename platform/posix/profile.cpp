@@ -8,10 +8,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstring>
-#include <random>
 
+#include "platform/posix/host_files.h"
 #include "platform/posix/posix_system_services.h"
 #include "platform/posix/profile_text.h"
 
@@ -54,62 +53,6 @@ HostFile ReadHostFile(const std::string& path) {
     close(fd);
     file.result = ReadResult::Read;
     return file;
-}
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = write(fd, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
-// A new file beside `target`, named after it with a random suffix.
-int CreateTemporaryBeside(const std::string& target, std::string& temporaryPath) {
-    std::random_device random;
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        char suffix[16];
-        std::snprintf(suffix, sizeof suffix, ".%08x", static_cast<unsigned>(random()));
-        temporaryPath = target + suffix;
-        const int fd =
-            open(temporaryPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0666);
-        if (fd >= 0 || errno != EEXIST) return fd;
-    }
-    return -1;
-}
-
-// Writes `bytes` to a temporary file, flushes it and renames it over
-// `target`. On any failure the temporary file goes and `target` is untouched.
-bool ReplaceFile(const std::string& target, std::string_view bytes, const struct stat* original) {
-    std::string temporaryPath;
-    const int fd = CreateTemporaryBeside(target, temporaryPath);
-    if (fd < 0) return false;
-    bool ok = true;
-    if (original != nullptr) {
-        // The replacement keeps the file's permissions and, where allowed, its owner.
-        ok = fchmod(fd, original->st_mode & 07777) == 0;
-        if (ok && fchown(fd, original->st_uid, original->st_gid) != 0) {
-            // Only root may give a file away; the permissions still hold.
-        }
-    }
-    ok = ok && WriteAll(fd, bytes) && fsync(fd) == 0;
-    ok = (close(fd) == 0) && ok;
-    ok = ok && rename(temporaryPath.c_str(), target.c_str()) == 0;
-    if (!ok) {
-        unlink(temporaryPath.c_str());
-        return false;
-    }
-    // Makes the rename itself durable; the file is already in place if this fails.
-    const std::size_t slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
-    const int folderFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folderFd >= 0) {
-        fsync(folderFd);
-        close(folderFd);
-    }
-    return true;
 }
 
 bool IsReadOnly(const struct stat& status) {
@@ -169,6 +112,14 @@ BOOL PosixSystemServices::WritePrivateProfileStringA(const char* section, const 
                                                      const char* value, const char* fileName) {
     // Without a section the call fails before the file is touched or created.
     if (section == nullptr) return FALSE;
+    return EditProfile(fileName, [&](const ProfileDocument& document) {
+        return document.Write(section, key, value);
+    });
+}
+
+BOOL PosixSystemServices::EditProfile(
+    const char* fileName,
+    const std::function<std::optional<std::string>(const ProfileDocument&)>& edit) {
     const std::optional<std::string> mapped = ProfileHostPath(fileName);
     if (!mapped) return FALSE;
 
@@ -191,10 +142,23 @@ BOOL PosixSystemServices::WritePrivateProfileStringA(const char* section, const 
 
     const ProfileDocument document(file.bytes,
                                    [this](unsigned char c) { return machine_.IsLeadByte(c); });
-    const std::optional<std::string> updated = document.Write(section, key, value);
+    const std::optional<std::string> updated = edit(document);
     if (!updated) return FALSE;
     if (exists && *updated == file.bytes) return TRUE;
-    return ReplaceFile(target, *updated, exists ? &file.status : nullptr) ? TRUE : FALSE;
+    return ReplaceHostFile(target, *updated, exists ? &file.status : nullptr) == ERROR_SUCCESS
+               ? TRUE
+               : FALSE;
+}
+
+BOOL PosixSystemServices::WritePrivateProfileSectionA(const char* section,
+                                                      const char* keysAndValues,
+                                                      const char* fileName) {
+    if (section == nullptr) return FALSE;
+    // The whole section in one replacement of the file: no reader, and no
+    // crash, ever sees some of its keys without the others.
+    return EditProfile(fileName, [&](const ProfileDocument& document) {
+        return document.WriteSection(section, keysAndValues);
+    });
 }
 
 }  // namespace vx::posix

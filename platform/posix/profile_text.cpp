@@ -271,4 +271,39 @@ std::optional<std::string> ProfileDocument::Write(const char* section, const cha
     return result;
 }
 
+std::optional<std::string> ProfileDocument::WriteSection(const char* section,
+                                                         const char* keysAndValues) const {
+    if (section == nullptr || HoldsLineEnd(section)) return std::nullopt;
+    if (keysAndValues == nullptr) return Write(section, nullptr, nullptr);
+
+    std::string body;
+    for (const char* entry = keysAndValues; *entry != '\0'; entry += std::strlen(entry) + 1) {
+        if (HoldsLineEnd(entry)) return std::nullopt;
+        const std::string_view text = entry;
+        const std::size_t equals = text.find('=');
+        if (equals == std::string_view::npos) {
+            body.append(text);
+        } else {
+            // As a single write does: the key trimmed, the value as given.
+            body.append(Trim(text.substr(0, equals))).append(text.substr(equals));
+        }
+        body.append("\r\n");
+    }
+
+    const std::string_view sectionName = Trim(section);
+    const std::size_t header = FindSection(sectionName);
+    std::string result(bytes_);
+    if (header == npos) {
+        if (!result.empty() && result.back() != '\r' && result.back() != '\n') result += "\r\n";
+        result.append("[").append(sectionName).append("]\r\n").append(body);
+        return result;
+    }
+    const std::size_t sectionEnd = SectionEnd(header);
+    const std::size_t from = lines_[header].next;
+    const std::size_t to = sectionEnd < lines_.size() ? lines_[sectionEnd].start : bytes_.size();
+    if (!lines_[header].terminated()) body.insert(0, "\r\n");
+    result.replace(from, to - from, body);
+    return result;
+}
+
 }  // namespace vx::posix

@@ -63,6 +63,11 @@ public:
     // call fails (no section, or a name or value holding a line end). A null
     // `value` deletes the key, a null `key` the whole section.
     std::optional<std::string> Write(const char* section, const char* key, const char* value) const;
+    // WritePrivateProfileSectionA: the section's lines replaced by the
+    // entries of `keysAndValues` ("key=value" strings, each ended by a zero,
+    // the list by a second), in their order; a new section goes at the end.
+    // A null list deletes the section.
+    std::optional<std::string> WriteSection(const char* section, const char* keysAndValues) const;
 
 private:
     // Index of the first section line named `section`, or npos.

@@ -15,6 +15,8 @@
 #include <cwchar>
 #include <exception>
 
+#include "platform/posix/host_files.h"
+
 // <term.h> defines these as macros for its capability table.
 #undef lines
 #undef columns
@@ -22,6 +24,8 @@
 namespace vx::terminal {
 
 namespace {
+
+using posix::WriteAll;
 
 // What puts the terminal back in the modes the shell left it in, prepared
 // while curses runs so that a signal handler needs only write() and
@@ -41,16 +45,6 @@ struct Restore {
     off_t shownErrors = 0;
 };
 Restore g_restore;
-
-void WriteAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = write(fd, data, size);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
-        data += n;
-        size -= static_cast<std::size_t>(n);
-    }
-}
 
 void HoldErrors() {
     if (g_restore.heldErrors >= 0) dup2(g_restore.heldErrors, STDERR_FILENO);
@@ -92,16 +86,29 @@ int OpenHeldErrors() {
     return fd;
 }
 
-constexpr int kSignals[] = {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGABRT};
+// Every signal whose default action ends the process, besides the real-time ones.
+constexpr int kSignals[] = {SIGHUP,  SIGINT,  SIGQUIT,   SIGILL,  SIGTRAP, SIGABRT,
+                            SIGBUS,  SIGFPE,  SIGUSR1,   SIGSEGV, SIGUSR2, SIGPIPE,
+                            SIGALRM, SIGTERM, SIGSTKFLT, SIGXCPU, SIGXFSZ, SIGVTALRM,
+                            SIGPROF, SIGIO,   SIGPWR,    SIGSYS};
+// What each fault signal did before us (the default, or a sanitizer's handler).
+struct sigaction g_previous[NSIG];
 
-void OnSignal(int signal) {
+bool IsFault(int signal) {
+    return signal == SIGSEGV || signal == SIGBUS || signal == SIGILL || signal == SIGFPE;
+}
+
+void OnSignal(int signal, siginfo_t* info, void*) {
     RestoreNow();
-    // Ends the process as the signal would have without us.
+    // Ends the process as the signal would have without us (or curses, whose
+    // own handlers would exit with status 1): by the default action, or for
+    // a fault by the earlier one. A fault recurs by itself once the handler
+    // returns; a signal that was sent is sent again.
     struct sigaction fallback {};
     fallback.sa_handler = SIG_DFL;
     sigemptyset(&fallback.sa_mask);
-    sigaction(signal, &fallback, nullptr);
-    raise(signal);
+    sigaction(signal, IsFault(signal) ? &g_previous[signal] : &fallback, nullptr);
+    if (info == nullptr || info->si_code <= 0 || !IsFault(signal)) raise(signal);
 }
 
 void InstallRestoreHandlers() {
@@ -109,14 +116,18 @@ void InstallRestoreHandlers() {
     if (installed) return;
     installed = true;
     struct sigaction action {};
-    action.sa_handler = OnSignal;
+    action.sa_sigaction = OnSignal;
+    action.sa_flags = SA_SIGINFO;
     sigemptyset(&action.sa_mask);
-    for (int signal : kSignals) {
-        // A signal the program was started to ignore stays ignored.
-        struct sigaction previous {};
-        if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
+    auto install = [&](int signal) {
+        // A signal the program was started (or chose) to ignore stays ignored.
+        if (sigaction(signal, nullptr, &g_previous[signal]) != 0 ||
+            g_previous[signal].sa_handler == SIG_IGN)
+            return;
         sigaction(signal, &action, nullptr);
-    }
+    };
+    for (int signal : kSignals) install(signal);
+    for (int signal = SIGRTMIN; signal <= SIGRTMAX; ++signal) install(signal);
     std::atexit(RestoreNow);
     static std::terminate_handler previous = std::set_terminate([] {
         RestoreNow();

@@ -194,6 +194,49 @@ HANDLE Win32SystemServices::CreateFileA(const char* path, DWORD access, DWORD sh
                          disposition, flags, templateFile);
 }
 
+BOOL Win32SystemServices::WritePrivateProfileSectionA(const char* section,
+                                                      const char* keysAndValues,
+                                                      const char* fileName) {
+    return ::WritePrivateProfileSectionA(section, keysAndValues, fileName);
+}
+
+BOOL Win32SystemServices::CreateProcessA(const char* applicationName, char* commandLine,
+                                         void* processAttributes, void* threadAttributes,
+                                         BOOL inheritHandles, DWORD creationFlags,
+                                         void* environment, const char* currentDirectory,
+                                         STARTUPINFOA* startupInfo,
+                                         PROCESS_INFORMATION* processInformation) {
+    if (startupInfo == nullptr || processInformation == nullptr) return FALSE;
+    ::STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = startupInfo->dwFlags;
+    startup.wShowWindow = startupInfo->wShowWindow;
+    startup.hStdInput = startupInfo->hStdInput;
+    startup.hStdOutput = startupInfo->hStdOutput;
+    startup.hStdError = startupInfo->hStdError;
+    ::PROCESS_INFORMATION process{};
+    const BOOL started = ::CreateProcessA(
+        applicationName, commandLine, static_cast<LPSECURITY_ATTRIBUTES>(processAttributes),
+        static_cast<LPSECURITY_ATTRIBUTES>(threadAttributes), inheritHandles, creationFlags,
+        environment, currentDirectory, &startup, &process);
+    processInformation->hProcess = process.hProcess;
+    processInformation->hThread = process.hThread;
+    processInformation->dwProcessId = process.dwProcessId;
+    processInformation->dwThreadId = process.dwThreadId;
+    return started;
+}
+
+DWORD Win32SystemServices::WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
+    return ::WaitForSingleObject(handle, milliseconds);
+}
+
+BOOL Win32SystemServices::GetExitCodeProcess(HANDLE process, DWORD* exitCode) {
+    ::DWORD code = 0;
+    const BOOL ok = ::GetExitCodeProcess(process, &code);
+    if (ok && exitCode != nullptr) *exitCode = code;
+    return ok;
+}
+
 BOOL Win32SystemServices::CloseHandle(HANDLE handle) { return ::CloseHandle(handle); }
 
 BOOL Win32SystemServices::GetFileInformationByHandleEx(HANDLE handle,
@@ -270,5 +313,6 @@ BOOL Win32SystemServices::FindClose(HANDLE find) { return ::FindClose(find); }
 DWORD Win32SystemServices::GetLogicalDriveStringsA(DWORD size, char* buffer) {
     return ::GetLogicalDriveStringsA(size, buffer);
 }
+
 
 }  // namespace vx::win32

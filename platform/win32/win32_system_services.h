@@ -58,6 +58,15 @@ public:
     BOOL FindNextFileA(HANDLE find, WIN32_FIND_DATAA* data) override;
     BOOL FindClose(HANDLE find) override;
     DWORD GetLogicalDriveStringsA(DWORD size, char* buffer) override;
+
+    BOOL WritePrivateProfileSectionA(const char* section, const char* keysAndValues,
+                                     const char* fileName) override;
+    BOOL CreateProcessA(const char* applicationName, char* commandLine, void* processAttributes,
+                        void* threadAttributes, BOOL inheritHandles, DWORD creationFlags,
+                        void* environment, const char* currentDirectory, STARTUPINFOA* startupInfo,
+                        PROCESS_INFORMATION* processInformation) override;
+    DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) override;
+    BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode) override;
 };
 
 }  // namespace vx::win32

@@ -91,6 +91,14 @@ public:
         Note("write " + Shown(section) + " " + Shown(key) + " " + Shown(value) + " -> " +
              std::to_string(result));
     }
+    void WriteSection(const char* section, const std::vector<std::string>& entries,
+                      const std::string& file) {
+        std::string list;
+        for (const std::string& entry : entries) list += entry + '\0';
+        list += '\0';
+        const BOOL result = sys_.WritePrivateProfileSectionA(section, list.c_str(), FileName(file));
+        Note("section " + Shown(section) + " -> " + std::to_string(result));
+    }
     void Read(const char* section, const char* key, const char* defaultValue, DWORD size,
               const std::string& file) {
         std::string buffer(size + 8, 'k');
@@ -438,6 +446,17 @@ const std::vector<Sequence> kSequences = {
          Recorder r(sys, ws, lines);
          r.Put("Play Area\\Long Folder Name\\vornalux.exe", "MZ");
          r.ShortPath("Play Area\\Long Folder Name\\vornalux.exe");
+     }},
+    {"profile_section_replaced_whole",
+     [](SystemServices& sys, const Workspace& ws, Lines& lines) {
+         Recorder r(sys, ws, lines);
+         r.Put("s.ini",
+               "[Installation]\r\nDirectory=C:\\OLD\r\nVornaluxInstalled=0\r\n[Audio]\r\n"
+               "SoundFx=1\r\n");
+         r.WriteSection("Installation", {"VornaluxInstalled=1", "Directory=C:\\Games\\Vornalux"},
+                        "s.ini");
+         r.WriteSection("New", {"b=2", "a=1"}, "s.ini");
+         r.Dump();
      }},
 };
 

@@ -92,7 +92,7 @@ DWORD TestSystemServices::GetModuleFileNameA(char* buffer, DWORD size) {
     return size;
 }
 
-UINT TestSystemServices::WinExec(const char* commandLine, UINT showState) {
+std::string TestSystemServices::InDistribution(const char* commandLine) const {
     // A bare program name is looked up first where the setup program was
     // loaded from: here the distribution folder, not the test's own.
     const std::string line = commandLine != nullptr ? commandLine : "";
@@ -104,11 +104,27 @@ UINT TestSystemServices::WinExec(const char* commandLine, UINT showState) {
             std::error_code ec;
             if (!fs::is_regular_file(folder / spelling, ec)) continue;
             const std::string rest = end == std::string::npos ? "" : line.substr(end);
-            const std::string found = "\"" + (folder / spelling).string() + "\"" + rest;
-            return Win32SystemServices::WinExec(found.c_str(), showState);
+            return "\"" + (folder / spelling).string() + "\"" + rest;
         }
     }
-    return Win32SystemServices::WinExec(commandLine, showState);
+    return line;
+}
+
+UINT TestSystemServices::WinExec(const char* commandLine, UINT showState) {
+    if (commandLine == nullptr) return Win32SystemServices::WinExec(commandLine, showState);
+    return Win32SystemServices::WinExec(InDistribution(commandLine).c_str(), showState);
+}
+
+BOOL TestSystemServices::CreateProcessA(const char* applicationName, char* commandLine,
+                                        void* processAttributes, void* threadAttributes,
+                                        BOOL inheritHandles, DWORD creationFlags, void* environment,
+                                        const char* currentDirectory, STARTUPINFOA* startupInfo,
+                                        PROCESS_INFORMATION* processInformation) {
+    std::string line = applicationName == nullptr ? InDistribution(commandLine)
+                                                  : std::string(commandLine ? commandLine : "");
+    return Win32SystemServices::CreateProcessA(
+        applicationName, line.data(), processAttributes, threadAttributes, inheritHandles,
+        creationFlags, environment, currentDirectory, startupInfo, processInformation);
 }
 
 TempMachine::TempMachine() {

@@ -40,8 +40,16 @@ public:
 
     DWORD GetModuleFileNameA(char* buffer, DWORD size) override;
     UINT WinExec(const char* commandLine, UINT showState) override;
+    BOOL CreateProcessA(const char* applicationName, char* commandLine, void* processAttributes,
+                        void* threadAttributes, BOOL inheritHandles, DWORD creationFlags,
+                        void* environment, const char* currentDirectory, STARTUPINFOA* startupInfo,
+                        PROCESS_INFORMATION* processInformation) override;
 
 private:
+    // `commandLine` with a bare program name that the distribution folder
+    // holds replaced by its quoted path there.
+    std::string InDistribution(const char* commandLine) const;
+
     std::string programPath_;
     HostPaths paths_;
 };

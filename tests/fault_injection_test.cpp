@@ -1,0 +1,275 @@
+// A crash at any file-system call of an install leaves a machine that the
+// next install and uninstall bring back: the install (or the group converter
+// it runs) is killed by strace at the n-th call of each file-system system
+// call, for every n it makes; then nothing that is ours holds a partial file
+// under its final name, the settings file never says installed without the
+// directory, no temporary of ours outlives the next install, and the next
+// install and uninstall complete.
+//
+// VX_KILL_EVERY=k runs every k-th kill point only (CI runs a share; the
+// tools/kill-points script runs them all). The figures go to standard output.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/scripted/scripted_dialog_services.h"
+#include "setup/install_log.h"
+#include "setup/paths.h"
+#include "setup/procedures.h"
+#include "setup/program_group.h"
+#include "setup/settings_file.h"
+#include "tests/support/distribution.h"
+#include "tests/support/program_run.h"
+#include "tests/support/temp_machine.h"
+
+namespace vx {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kCalls[] = {
+    "openat",    "write",  "fsync",    "fdatasync", "rename",    "renameat",
+    "renameat2", "linkat", "unlink",   "unlinkat",  "mkdir",     "mkdirat",
+    "rmdir",     "fchmod", "fchmodat", "chmod",     "ftruncate", "copy_file_range"};
+constexpr const char* kTarget = "C:\\Games\\Vornalux";
+
+std::string CallList() {
+    std::string list;
+    for (const char* call : kCalls) list += std::string(list.empty() ? "" : ",") + call;
+    return list;
+}
+
+bool StraceWorks() { return std::system("strace -qq -o /dev/null true >/dev/null 2>&1") == 0; }
+
+// Where the killed program runs: the install itself, or the converter it starts.
+enum class Victim { Install, Converter };
+
+struct KillPoint {
+    Victim victim;
+    std::string call;
+    int n;
+};
+
+class Machine {
+public:
+    Machine() { testing::FillDistribution(machine_); }
+
+    testing::TempMachine& machine() { return machine_; }
+    fs::path Target() const { return machine_.driveC() / "Games" / "Vornalux"; }
+    fs::path Shortcut() const {
+        return machine_.windowsFolder() / "Start Menu" / "Programs" / "PELTOMARK! Inc" /
+               kShortcutName;
+    }
+
+    // Runs the scripted install in a process of its own, `wrap` put before it
+    // (strace, or nothing); `converterWrap` likewise before the converter.
+    // The install's exit status, -1 when a signal ended it.
+    int RunInstall(const std::string& wrap, const std::string& converterWrap) {
+        const fs::path root = machine_.root();
+        const fs::path converter = machine_.distFolder() / "grpconv";
+        if (!converterWrap.empty()) {
+            fs::rename(converter, machine_.distFolder() / "grpconv.real");
+            testing::WriteFile(converter, "#!/bin/sh\nexec " + converterWrap + " \"" +
+                                              (machine_.distFolder() / "grpconv.real").string() +
+                                              "\" \"$@\"\n");
+            fs::permissions(converter, fs::perms::owner_all);
+        }
+        const fs::path script = root / "run.sh";
+        testing::WriteFile(
+            script, "#!/bin/sh\nexport HOME=\"" + root.string() + "\" XDG_DATA_HOME=\"" +
+                        root.string() + "\" XDG_CONFIG_HOME=\"" + root.string() + "\"\nexec " +
+                        wrap + " \"" VX_SCRIPTED_INSTALL "\" \"" +
+                        machine_.machineFolder().string() + "\" \"" +
+                        (machine_.distFolder() / "install").string() + "\" '" + kTarget + "'\n");
+        fs::permissions(script, fs::perms::owner_all);
+        const int status =
+            testing::RunProgram(script, "", machine_.machineFolder(), root, 120).exitStatus;
+        if (!converterWrap.empty()) fs::rename(machine_.distFolder() / "grpconv.real", converter);
+        return status;
+    }
+
+private:
+    testing::TempMachine machine_;
+};
+
+// How often each call appears in an strace log.
+std::map<std::string, int> CountCalls(const fs::path& log) {
+    std::map<std::string, int> counts;
+    std::istringstream lines(testing::ReadFile(log));
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t paren = line.find('(');
+        if (paren != std::string::npos) ++counts[line.substr(0, paren)];
+    }
+    return counts;
+}
+
+// What a complete install leaves, to compare a killed one's files with.
+struct Reference {
+    std::map<fs::path, std::string> files;  // relative to the machine folder
+};
+
+// Lines of a settings file that only a complete write gives: sections and
+// keys, each ended by CR LF.
+bool ParsesAsSettings(const std::string& bytes) {
+    static const std::regex kFile(R"(((\[[^\]\r\n]+\]|[^=\[;\r\n]+=[^\r\n]*)\r\n)*)");
+    return std::regex_match(bytes, kFile);
+}
+
+// Every temporary of ours under `root`, by any name our writes ever gave one.
+std::vector<std::string> Temporaries(const fs::path& root) {
+    static const std::regex kNames(R"(\.vx-tmp-.*|\.vx-copy-.*|\.grpconv-.*|vornalux\.ini\..*)");
+    std::vector<std::string> found;
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        if (std::regex_match(entry.path().filename().string(), kNames))
+            found.push_back(entry.path().string());
+    return found;
+}
+
+// The faults a kill point left, each a line; empty when it recovered.
+std::vector<std::string> Examine(Machine& m, const Reference& reference) {
+    std::vector<std::string> faults;
+    testing::TempMachine& machine = m.machine();
+    machine.Restart();
+
+    // The files as the kill left them.
+    for (const auto& [relative, bytes] : reference.files) {
+        const fs::path path = machine.machineFolder() / relative;
+        if (fs::exists(path) && testing::ReadFile(path) != bytes)
+            faults.push_back("partial " + relative.string());
+    }
+    const fs::path settingsPath = machine.windowsFolder() / kSettingsFileName;
+    if (fs::exists(settingsPath)) {
+        const std::string bytes = testing::ReadFile(settingsPath);
+        if (!ParsesAsSettings(bytes)) faults.push_back("settings do not parse");
+        char directory[MAX_PATH] = {};
+        machine.sys().GetPrivateProfileStringA("Installation", "Directory", "(none)", directory,
+                                               MAX_PATH, kSettingsFileName);
+        if (SettingsFile(machine.sys()).IsInstalled() && std::string(directory) != kTarget)
+            faults.push_back("installed with the directory " + std::string(directory));
+    }
+
+    // A kill between the probe and the install's record leaves the probe: a
+    // whole copy that cannot be told from a file of the user's, so it stays,
+    // and with it the folder, which the uninstall then names as left.
+    const bool probeLeft = fs::exists(m.Target() / kProbeName) &&
+                           !fs::exists(m.Target() / kInstallLogName);
+
+    // The next install and uninstall.
+    PathBuffer source, target;
+    TakeSourceDirectory(machine.sys(), source);
+    target.Assign(kTarget);
+    ScriptedDialogServices dlg(machine.sys());
+    if (!RunInstall(machine.sys(), dlg, source, target) || dlg.messages.size() != 1 ||
+        dlg.messages[0].caption != "Vornalux! installation complete.")
+        faults.push_back("next install: " + (dlg.messages.empty() ? "" : dlg.messages[0].text));
+    for (const std::string& path : Temporaries(machine.root()))
+        faults.push_back("temporary after the next install: " + path);
+    dlg.messages.clear();
+    RunUninstall(machine.sys(), dlg, source, target);
+    const std::string expected =
+        probeLeft ? "Vornalux! was not completely uninstalled.\n" + std::string(kTarget)
+                  : "Vornalux! has completed uninstalling.";
+    if (dlg.messages.size() != 1 || dlg.messages[0].text != expected)
+        faults.push_back("uninstall: " + (dlg.messages.empty() ? "" : dlg.messages[0].text));
+    if (probeLeft) {
+        std::vector<fs::path> left;
+        for (const auto& entry : fs::directory_iterator(m.Target())) left.push_back(entry.path());
+        if (left != std::vector<fs::path>{m.Target() / kProbeName})
+            faults.push_back("more than the probe left in " + m.Target().string());
+    }
+    for (const fs::path& gone : {m.Target(), m.Shortcut().parent_path(), settingsPath})
+        if (fs::exists(gone) && !(probeLeft && gone == m.Target()))
+            faults.push_back("left after the uninstall: " + gone.string());
+    return faults;
+}
+
+TEST(FaultInjection, EveryKillPointOfAnInstallRecovers) {
+    if (!StraceWorks()) GTEST_SKIP() << "strace cannot trace here";
+    // Machines in memory when the host has it: every kill point installs
+    // three times, and each flush to a disk would cost milliseconds.
+    std::error_code ec;
+    if (fs::is_directory("/dev/shm", ec) && access("/dev/shm", W_OK) == 0)
+        setenv("TMPDIR", "/dev/shm", 1);
+    const char* every = std::getenv("VX_KILL_EVERY");
+    const int stride = every ? std::max(1, std::atoi(every)) : 4;
+    const std::string calls = CallList();
+
+    // A complete install, traced: the calls to kill at and the files to compare with.
+    Reference reference;
+    std::map<std::string, int> installCalls, converterCalls;
+    {
+        Machine m;
+        const fs::path root = m.machine().root();
+        m.RunInstall("strace -qq -o \"" + (root / "install.log").string() + "\" -e trace=" + calls,
+                     "strace -qq -o \"" + (root / "grpconv.log").string() + "\" -e trace=" + calls);
+        installCalls = CountCalls(root / "install.log");
+        converterCalls = CountCalls(root / "grpconv.log");
+        const fs::path machineFolder = m.machine().machineFolder();
+        for (const char* name : ProgramFiles)
+            reference.files[fs::relative(m.Target() / name, machineFolder)] =
+                testing::PlaceholderContent(name);
+        for (const char* name : SystemFiles)
+            reference.files[fs::path("drive_c/windows/system32") / name] =
+                testing::PlaceholderContent(name);
+        for (const fs::path& made : {m.machine().windowsFolder() / "SETUP.INI", m.Shortcut()}) {
+            ASSERT_TRUE(fs::exists(made)) << made;
+            reference.files[fs::relative(made, machineFolder)] = testing::ReadFile(made);
+        }
+    }
+    std::vector<KillPoint> points;
+    for (const auto& [victim, counts] :
+         {std::pair{Victim::Install, installCalls}, std::pair{Victim::Converter, converterCalls}})
+        for (const auto& [call, count] : counts)
+            for (int n = 1; n <= count; ++n) points.push_back({victim, call, n});
+    const auto total = [](const std::map<std::string, int>& counts) {
+        int sum = 0;
+        for (const auto& [call, count] : counts) sum += count;
+        return sum;
+    };
+    ASSERT_GT(installCalls["write"], 0);
+    ASSERT_GT(converterCalls["write"], 0);
+
+    int run = 0, killed = 0;
+    std::vector<std::string> failures;
+    for (std::size_t i = 0; i < points.size(); i += static_cast<std::size_t>(stride)) {
+        const KillPoint& point = points[i];
+        const std::string inject = "strace -qq -o /dev/null -e trace=" + point.call +
+                                   " -e inject=" + point.call +
+                                   ":signal=KILL:when=" + std::to_string(point.n);
+        Machine m;
+        if (point.victim == Victim::Install)
+            killed += m.RunInstall(inject, "") == -1 ? 1 : 0;
+        else
+            m.RunInstall("", inject);
+        ++run;
+        const std::vector<std::string> faults = Examine(m, reference);
+        for (const std::string& fault : faults)
+            failures.push_back((point.victim == Victim::Install ? "install " : "converter ") +
+                               point.call + " #" + std::to_string(point.n) + ": " + fault);
+    }
+    std::printf(
+        "kill points: %zu (install %d, converter %d), run: %d (every %d), installs killed: %d, "
+        "failures: %zu\n",
+        points.size(), total(installCalls), total(converterCalls), run, stride, killed,
+        failures.size());
+    for (const auto& [victim, counts] :
+         {std::pair{"install", installCalls}, std::pair{"converter", converterCalls}}) {
+        std::printf("%s:", victim);
+        for (const auto& [call, count] : counts) std::printf(" %s %d", call.c_str(), count);
+        std::printf("\n");
+    }
+    std::string shown;
+    for (std::size_t i = 0; i < failures.size() && i < 30; ++i) shown += failures[i] + "\n";
+    EXPECT_TRUE(failures.empty()) << shown;
+}
+
+}  // namespace
+}  // namespace vx
