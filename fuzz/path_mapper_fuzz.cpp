@@ -3,8 +3,6 @@
 // a relative link, one dangling, one naming a file). Whatever host path a
 // text maps to lies inside the folder of its drive, and mapping is stable.
 #include <fcntl.h>
-#include <limits.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -15,6 +13,7 @@
 #include <string>
 
 #include "fuzz/fuzz_support.h"
+#include "platform/posix/host_helpers.h"
 #include "platform/posix/machine.h"
 
 namespace {
@@ -24,12 +23,7 @@ using vx::fuzz::Fail;
 using vx::posix::CodePage;
 using vx::posix::HostPath;
 using vx::posix::Machine;
-
-std::optional<std::string> RealPath(const std::string& path) {
-    char resolved[PATH_MAX];
-    if (!realpath(path.c_str(), resolved)) return std::nullopt;
-    return std::string(resolved);
-}
+using vx::posix::RealPath;
 
 bool Inside(const std::string& folder, const std::string& path) {
     return path == folder ||

@@ -3,6 +3,7 @@
 // line stay as they were, and the result is a profile file again.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -60,9 +61,12 @@ bool ChangedOnlyWithin(std::string_view before, std::string_view after, bool who
     for (const ProfileLine& line : lines) boundaries.push_back(line.start);
     boundaries.push_back(n);
     if (wholeSection) {
-        for (std::size_t i = 0; i < boundaries.size(); ++i)
-            for (std::size_t j = i; j < boundaries.size(); ++j)
-                if (fits(boundaries[i], boundaries[j])) return true;
+        // The removed run has the length the text lost.
+        if (m > n) return false;
+        for (const std::size_t start : boundaries)
+            if (std::binary_search(boundaries.begin(), boundaries.end(), start + (n - m)) &&
+                fits(start, start + (n - m)))
+                return true;
         return false;
     }
     for (const std::size_t boundary : boundaries)
