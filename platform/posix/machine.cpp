@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <filesystem>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -306,9 +307,18 @@ std::optional<std::string> Machine::ToWindowsPath(const std::string& hostPath) c
     if (hostPath.empty()) return std::nullopt;
     const std::string path = ResolveHostPath(hostPath);
 
+    // Only the drives the machine has: one listing instead of a lookup per letter.
+    std::set<char> drives;
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(folder_ + "/dosdevices", ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.size() == 2 && name[0] >= 'a' && name[0] <= 'z' && name[1] == ':')
+            drives.insert(name[0]);
+    }
+
     char bestDrive = 0;
     std::string bestFolder;
-    for (char drive = 'a'; drive <= 'z'; ++drive) {
+    for (const char drive : drives) {
         const std::optional<std::string> folder = RealPath(folder_ + "/dosdevices/" + drive + ":");
         if (!folder || !Holds(*folder, path)) continue;
         if (bestDrive == 0 || folder->size() > bestFolder.size()) {
