@@ -4,7 +4,6 @@
 #include <thread>
 
 #include "setup/paths.h"
-#include "tests/support/pe_builder.h"
 
 namespace vx::testing {
 
@@ -17,7 +16,11 @@ std::string PlaceholderContent(const std::string& name) {
 void FillDistribution(TempMachine& machine, bool withConverter) {
     for (const char* name : ProgramFiles)
         WriteFile(machine.distFolder() / name, PlaceholderContent(name));
-    for (const char* name : SystemFiles) WriteFile(machine.distFolder() / name, BuildPeLibrary());
+    // The built placeholder libraries: a 64-bit converter beside them passes
+    // over them, while a resource-only stand-in would be loaded and break it.
+    for (const char* name : SystemFiles)
+        fs::copy_file(fs::path(VX_DIST_DIR) / name, machine.distFolder() / name,
+                      fs::copy_options::overwrite_existing);
     if (withConverter)
         fs::copy_file(fs::path(VX_DIST_DIR) / "grpconv.exe", machine.distFolder() / "grpconv.exe",
                       fs::copy_options::overwrite_existing);

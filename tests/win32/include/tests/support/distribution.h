@@ -14,8 +14,8 @@ std::string PlaceholderContent(const std::string& name);
 
 // Fills machine.distFolder() with the game files (plain placeholders), the
 // runtime libraries and, when `withConverter`, the built grpconv.exe. The
-// libraries are 32-bit resource-only PE files: a file of those names beside
-// a program that is not a PE library would stop the converter from starting.
+// libraries are the built 32-bit placeholders, which a 64-bit program beside
+// them passes over; any other file of those names would break the converter.
 void FillDistribution(TempMachine& machine, bool withConverter = true);
 
 // Waits (bounded) until `path` exists; true when it does.
