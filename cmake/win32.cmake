@@ -85,9 +85,9 @@ set_target_properties(vx_install PROPERTIES OUTPUT_NAME install RUNTIME_OUTPUT_D
 vx_program_resources(vx_install install "Vornalux! Setup" Setup requireAdministrator
                      COMMON_CONTROLS)
 
-# The converter from the same script parser as the Linux one; its shortcuts
-# are saved by the shell.
-add_library(vx_grpconv STATIC ${PROJECT_SOURCE_DIR}/platform/grpconv/group_script.cpp)
+# The same converter as the Linux one; its shortcuts are saved by the shell.
+add_library(vx_grpconv STATIC ${PROJECT_SOURCE_DIR}/platform/grpconv/converter.cpp
+                              ${PROJECT_SOURCE_DIR}/platform/grpconv/group_script.cpp)
 target_include_directories(vx_grpconv PUBLIC ${PROJECT_SOURCE_DIR})
 add_executable(grpconv WIN32 ${PROJECT_SOURCE_DIR}/platform/win32/grpconv_main.cpp)
 target_link_libraries(grpconv PRIVATE vx_grpconv shell32 ole32 uuid)

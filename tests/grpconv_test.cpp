@@ -129,7 +129,7 @@ TEST(Grpconv, FindsAndReplacesExistingEntriesWithoutRegardToCase) {
     EXPECT_EQ(ReadFile(group / "Other.lnk"), "another product's shortcut");
 }
 
-TEST(Grpconv, ScriptItCannotReadChangesNothing) {
+TEST(Grpconv, WhatItCannotConvertChangesNothing) {
     const std::string good = "[progman.groups]\r\ngroupX=PELTOMARK! Inc.\r\n[groupX]\r\n";
     const std::string item = "\"Vornalux!\",\"C:\\GAMES\\VORNALUX.EXE\",,,,\"C:\\GAMES\"\r\n";
     const std::string twoGroups = "[progman.groups]\r\ng1=One\r\ng2=Two\r\n[g1]\r\n" + item;
@@ -140,6 +140,7 @@ TEST(Grpconv, ScriptItCannotReadChangesNothing) {
         const char* name;
         std::string script;  // empty: none written
         std::function<void(TempMachine&)> prepare = nullptr;
+        const char* fileSizeLimit = nullptr;  // for the converter, in bytes
     } cases[] = {
         {"no script", ""},
         {"script is a folder", "",
@@ -164,6 +165,11 @@ TEST(Grpconv, ScriptItCannotReadChangesNothing) {
         {"a shortcut path longer than Windows allows, after a good group",
          twoGroups + "[g2]\r\n\"" + std::string(240, 'v') + "\",\"C:\\V.EXE\"\r\n"},
         {"a Start Menu that is a file", good + item, startMenuIsAFile},
+        // The second shortcut outgrows the limit the first one fits in.
+        {"a group it cannot finish, from the Start Menu down",
+         "[progman.groups]\r\ng=Games\r\n[g]\r\nAlpha,C:\\A.EXE\r\nBeta,C:\\" +
+             std::string(200, 'B') + ".EXE\r\n",
+         nullptr, "256"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -171,7 +177,12 @@ TEST(Grpconv, ScriptItCannotReadChangesNothing) {
         if (!c.script.empty()) WriteFile(tm.windowsFolder() / "SETUP.INI", c.script);
         if (c.prepare) c.prepare(tm);
         const auto before = Tree(tm.machineFolder());
-        const RunResult r = RunConverter(tm);
+        const RunResult r =
+            c.fileSizeLimit
+                ? vx::testing::Run({"prlimit", std::string("--fsize=") + c.fileSizeLimit, "--",
+                                    kConverter, "-o"},
+                                   tm.machineFolder())
+                : RunConverter(tm);
         EXPECT_NE(r.status, 0) << r.output;
         EXPECT_NE(r.output.find("grpconv: "), std::string::npos) << "says why: " << r.output;
         EXPECT_EQ(Tree(tm.machineFolder()), before);

@@ -1,7 +1,7 @@
-// grpconv: the group converter. With -o it turns the group script SETUP.INI
-// in the Windows directory into Start-menu folders holding one shortcut per
-// item. The script is read and checked whole before anything is created, so
-// a script it cannot read leaves the Start menu as it was.
+// grpconv: the group converter on a machine folder. With -o it turns the
+// group script SETUP.INI in the Windows directory into folders of the Start
+// menu's Programs folder below the Windows directory, holding one shortcut
+// per item, written as Shell Link files.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,185 +14,97 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/grpconv/group_script.h"
+#include "platform/grpconv/converter.h"
 #include "platform/grpconv/shell_link.h"
+#include "platform/posix/host_files.h"
 #include "platform/posix/posix_system_services.h"
 #include "platform/win32_types.h"
 
 namespace {
 
-using vx::grpconv::ProgramGroup;
+using vx::grpconv::CreatedShortcut;
 using vx::posix::Machine;
 
-// Far above anything the setup program writes; a larger file is not a script.
-constexpr std::size_t kMaxScriptBytes = 1 << 20;
+// The machine's files through its own path mapping: an existing entry is
+// found without regard to case, a new one gets the name as given.
+class MachineHost final : public vx::grpconv::ConverterHost {
+public:
+    explicit MachineHost(vx::posix::PosixSystemServices& sys) : sys_(sys) {}
 
-struct PlannedShortcut {
-    std::string windowsPath;  // narrow
-    std::string fileName;     // UTF-8, the host name when no entry exists yet
-    std::string bytes;
+    std::optional<std::string> WindowsDirectory() override {
+        char buffer[vx::MAX_PATH];
+        const vx::UINT length = sys_.GetWindowsDirectoryA(buffer, sizeof buffer);
+        if (length == 0 || length >= sizeof buffer) return std::nullopt;
+        return std::string(buffer, length);
+    }
+
+    std::optional<std::string> ReadWholeFile(const std::string& path,
+                                             std::size_t maxBytes) override {
+        const auto host = machine().Map(path);
+        const int fd = host ? open(host->path.c_str(), O_RDONLY | O_CLOEXEC) : -1;
+        if (fd < 0) return std::nullopt;
+        std::string text;
+        char chunk[4096];
+        for (;;) {
+            const ssize_t n = read(fd, chunk, sizeof chunk);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0 || text.size() + static_cast<std::size_t>(n) > maxBytes) {
+                close(fd);
+                return std::nullopt;
+            }
+            if (n == 0) break;
+            text.append(chunk, static_cast<std::size_t>(n));
+        }
+        close(fd);
+        return text;
+    }
+
+    std::optional<std::string> ToUtf8(std::string_view narrow) override {
+        return machine().ToUtf8(narrow);
+    }
+    std::optional<std::string> ToNarrow(std::string_view utf8) override {
+        return machine().ToNarrow(utf8);
+    }
+
+    // The machine has one, below the Windows directory.
+    std::vector<vx::grpconv::ProgramsFolder> ProgramsFolders() override {
+        char path[vx::MAX_PATH];
+        if (sys_.SHGetFolderPathA(nullptr, vx::CSIDL_PROGRAMS, nullptr, vx::SHGFP_TYPE_CURRENT,
+                                  path) != vx::S_OK)
+            return {{"", "no Programs folder"}};
+        return {{path, ""}};
+    }
+
+    Entry Lookup(const std::string& path) override {
+        const vx::DWORD attributes = sys_.GetFileAttributesA(path.c_str());
+        if (attributes == vx::INVALID_FILE_ATTRIBUTES) return Entry::Missing;
+        return attributes & vx::FILE_ATTRIBUTE_DIRECTORY ? Entry::Folder : Entry::File;
+    }
+
+    bool CreateFolder(const std::string& path) override {
+        const auto host = machine().Map(path);
+        return host && mkdir(host->path.c_str(), 0755) == 0;
+    }
+
+    bool SaveShortcut(const CreatedShortcut& shortcut) override {
+        const auto host = machine().Map(shortcut.path);
+        const auto bytes = vx::grpconv::ShellLinkBytes(shortcut.program, shortcut.workingDirectory);
+        return host && bytes && vx::posix::ReplaceHostFile(host->path, *bytes) == 0;
+    }
+
+    void RemoveFile(const std::string& path) override {
+        const auto host = machine().Map(path);
+        if (host && host->exists) unlink(host->path.c_str());
+    }
+    void RemoveEmptyFolder(const std::string& path) override {
+        sys_.RemoveDirectoryA(path.c_str());
+    }
+
+private:
+    const Machine& machine() const { return sys_.machine(); }
+
+    vx::posix::PosixSystemServices& sys_;
 };
-
-struct PlannedFolder {
-    std::string windowsPath;              // narrow
-    std::vector<std::string> components;  // UTF-8, below the Windows directory
-    std::vector<std::string> narrowComponents;
-    std::vector<PlannedShortcut> shortcuts;
-};
-
-void Fail(const std::string& message) { std::fprintf(stderr, "grpconv: %s\n", message.c_str()); }
-
-bool IsDirectory(const std::string& hostPath) {
-    struct stat st;
-    return stat(hostPath.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
-std::optional<std::string> ReadScript(const std::string& hostPath) {
-    const int fd = open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
-    std::string text;
-    char chunk[4096];
-    for (;;) {
-        const ssize_t n = read(fd, chunk, sizeof chunk);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 || text.size() + static_cast<std::size_t>(n) > kMaxScriptBytes) {
-            close(fd);
-            return std::nullopt;
-        }
-        if (n == 0) break;
-        text.append(chunk, static_cast<std::size_t>(n));
-    }
-    close(fd);
-    return text;
-}
-
-// Everything the script asks for, as paths and shortcut bytes, or nullopt.
-std::optional<std::vector<PlannedFolder>> Plan(const Machine& machine,
-                                               const std::string& windowsDir,
-                                               const std::vector<ProgramGroup>& groups) {
-    std::vector<PlannedFolder> folders;
-    for (const ProgramGroup& group : groups) {
-        const auto folderNarrow = machine.ToNarrow(group.folderName);
-        if (!folderNarrow) {
-            Fail("the group name \"" + group.name + "\" has no form in the machine's code page");
-            return std::nullopt;
-        }
-        PlannedFolder folder;
-        folder.components = {"Start Menu", "Programs", group.folderName};
-        folder.narrowComponents = {"Start Menu", "Programs", *folderNarrow};
-        folder.windowsPath = windowsDir + "\\Start Menu\\Programs\\" + *folderNarrow;
-
-        for (const auto& item : group.items) {
-            const auto nameNarrow = machine.ToNarrow(item.shortcutName);
-            const auto target = machine.ToNarrow(item.program);
-            if (!nameNarrow || !target) {
-                Fail("the item \"" + item.title + "\" has no form in the machine's code page");
-                return std::nullopt;
-            }
-            PlannedShortcut shortcut;
-            shortcut.windowsPath = folder.windowsPath + "\\" + *nameNarrow;
-            if (shortcut.windowsPath.size() >= vx::MAX_PATH) {
-                Fail("the shortcut path " + shortcut.windowsPath + " is too long");
-                return std::nullopt;
-            }
-            auto bytes = vx::grpconv::ShellLinkBytes(*target, item.workingDirectory);
-            if (!bytes) {
-                Fail("the item \"" + item.title + "\" cannot be made a shortcut");
-                return std::nullopt;
-            }
-            shortcut.fileName = item.shortcutName;
-            shortcut.bytes = std::move(*bytes);
-            folder.shortcuts.push_back(std::move(shortcut));
-        }
-        folders.push_back(std::move(folder));
-    }
-    return folders;
-}
-
-// The host folder of `windowsPath`: the existing entry of that name (found
-// the way Windows finds it, without regard to case) or a new folder.
-std::optional<std::string> EnsureFolder(const Machine& machine, const std::string& parentHost,
-                                        const std::string& windowsPath,
-                                        const std::string& component) {
-    const auto mapped = machine.Map(windowsPath);
-    if (mapped && mapped->exists) {
-        if (IsDirectory(mapped->path)) return mapped->path;
-        Fail(windowsPath + " exists and is not a folder");
-        return std::nullopt;
-    }
-    const std::string host = parentHost + "/" + component;
-    if (mkdir(host.c_str(), 0755) != 0 && !(errno == EEXIST && IsDirectory(host))) {
-        Fail("cannot create " + windowsPath);
-        return std::nullopt;
-    }
-    return host;
-}
-
-bool Create(const Machine& machine, const std::string& windowsDir,
-            const std::vector<PlannedFolder>& folders) {
-    const auto windowsHost = machine.Map(windowsDir);
-    if (!windowsHost || !windowsHost->exists || !IsDirectory(windowsHost->path)) {
-        Fail("the Windows directory " + windowsDir + " is not there");
-        return false;
-    }
-    for (const PlannedFolder& folder : folders) {
-        std::string host = windowsHost->path;
-        std::string windowsPath = windowsDir;
-        for (std::size_t i = 0; i < folder.components.size(); ++i) {
-            windowsPath += "\\" + folder.narrowComponents[i];
-            const auto next = EnsureFolder(machine, host, windowsPath, folder.components[i]);
-            if (!next) return false;
-            host = *next;
-        }
-        for (const PlannedShortcut& shortcut : folder.shortcuts) {
-            // Replace an existing shortcut of that name under its own spelling.
-            const auto existing = machine.Map(shortcut.windowsPath);
-            const std::string path =
-                existing && existing->exists ? existing->path : host + "/" + shortcut.fileName;
-            if (IsDirectory(path) || !vx::grpconv::WriteFileAtomically(path, shortcut.bytes)) {
-                Fail("cannot write " + shortcut.windowsPath);
-                return false;
-            }
-        }
-    }
-    return true;
-}
-
-bool ConvertGroupScript(vx::posix::PosixSystemServices& sys) {
-    const Machine& machine = sys.machine();
-    char buffer[vx::MAX_PATH];
-    const vx::UINT length = sys.GetWindowsDirectoryA(buffer, sizeof buffer);
-    if (length == 0 || length >= sizeof buffer) {
-        Fail("no Windows directory");
-        return false;
-    }
-    std::string windowsDir(buffer, length);
-    while (!windowsDir.empty() && (windowsDir.back() == '\\' || windowsDir.back() == '/'))
-        windowsDir.pop_back();
-
-    const std::string scriptPath = windowsDir + "\\SETUP.INI";
-    const auto scriptHost = machine.Map(scriptPath);
-    const auto narrow = scriptHost && scriptHost->exists && !IsDirectory(scriptHost->path)
-                            ? ReadScript(scriptHost->path)
-                            : std::nullopt;
-    if (!narrow) {
-        Fail("cannot read " + scriptPath);
-        return false;
-    }
-    const auto text = machine.ToUtf8(*narrow);
-    if (!text) {
-        Fail(scriptPath + " is not text of the machine's code page");
-        return false;
-    }
-    std::string error;
-    const auto groups = vx::grpconv::ParseGroupScript(*text, error);
-    if (!groups) {
-        Fail(scriptPath + ": " + error);
-        return false;
-    }
-    const auto folders = Plan(machine, windowsDir, *groups);
-    return folders && Create(machine, windowsDir, *folders);
-}
 
 bool IsConvertOption(std::string_view argument) {
     return argument == "-o" || argument == "-O" || argument == "/o" || argument == "/O";
@@ -217,5 +129,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     vx::posix::PosixSystemServices sys({machine, "", vx::posix::CodePage::Windows1252});
-    return ConvertGroupScript(sys) ? 0 : 1;
+    MachineHost host(sys);
+    const auto created = vx::grpconv::ConvertGroupScript(host);
+    if (!created) return 1;
+    // This is where the desktop's menu learns of new shortcuts.
+    [[maybe_unused]] const std::vector<CreatedShortcut>& newShortcuts = *created;
+    return 0;
 }

@@ -1,15 +1,6 @@
 #include "platform/grpconv/shell_link.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include "platform/posix/host_files.h"
-#endif
-
-#include <algorithm>
-#include <cerrno>
 #include <cstdint>
-#include <cstdio>
 
 namespace vx::grpconv {
 
@@ -155,38 +146,5 @@ std::optional<std::string> ShellLinkBytes(std::string_view targetPath,
     PutU32(out, 0);  // the terminal block that ends the extra data
     return out;
 }
-
-#ifdef _WIN32
-// `path` is a Windows path in the system's code page.
-bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
-    const auto separator = path.find_last_of("\\/");
-    const std::string folder = separator == std::string::npos ? "." : path.substr(0, separator);
-    char temp[MAX_PATH];
-    if (::GetTempFileNameA(folder.c_str(), "grp", 0, temp) == 0) return false;
-    const HANDLE file = ::CreateFileA(temp, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-    bool ok = file != INVALID_HANDLE_VALUE;
-    std::size_t written = 0;
-    while (ok && written < bytes.size()) {
-        DWORD chunk = 0;
-        const DWORD wanted =
-            static_cast<DWORD>(std::min<std::size_t>(bytes.size() - written, 1 << 20));
-        ok = ::WriteFile(file, bytes.data() + written, wanted, &chunk, nullptr) && chunk > 0;
-        written += chunk;
-    }
-    if (file != INVALID_HANDLE_VALUE) {
-        ok = ::FlushFileBuffers(file) && ok;
-        ok = ::CloseHandle(file) && ok;
-    }
-    ok =
-        ok && ::MoveFileExA(temp, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    if (!ok) ::DeleteFileA(temp);
-    return ok;
-}
-#else
-bool WriteFileAtomically(const std::string& path, std::string_view bytes) {
-    return vx::posix::ReplaceHostFile(path, bytes) == 0;
-}
-#endif
 
 }  // namespace vx::grpconv

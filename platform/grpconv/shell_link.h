@@ -17,8 +17,4 @@ namespace vx::grpconv {
 std::optional<std::string> ShellLinkBytes(std::string_view targetPath,
                                           std::string_view workingDirectory);
 
-// Writes `bytes` to the host file `path` so that a reader sees either the
-// old file or the whole new one: a temporary file beside it, then a rename.
-bool WriteFileAtomically(const std::string& path, std::string_view bytes);
-
 }  // namespace vx::grpconv
