@@ -24,9 +24,23 @@ struct PlannedGroup {
 
 void Fail(const std::string& message) { std::fprintf(stderr, "grpconv: %s\n", message.c_str()); }
 
-// Everything the script asks for in the narrow code page, or nullopt.
+// Nullopt when it is no file, cannot be read or is larger than a script.
+std::optional<std::string> ReadScript(const std::string& libraryPath) {
+    std::FILE* file = std::fopen(libraryPath.c_str(), "rb");
+    if (!file) return std::nullopt;
+    std::string text(kMaxScriptBytes + 1, '\0');
+    text.resize(std::fread(text.data(), 1, text.size(), file));
+    const bool whole = !std::ferror(file) && text.size() <= kMaxScriptBytes;
+    std::fclose(file);
+    return whole ? std::optional<std::string>(std::move(text)) : std::nullopt;
+}
+
+// Everything the script asks for in the narrow code page, or nullopt. A
+// shortcut must fit in the shortest Programs folder (none: each group fails
+// on its own), so that one that fits nowhere fails before anything is made.
 std::optional<std::vector<PlannedGroup>> Plan(ConverterHost& host,
-                                              const std::vector<ProgramGroup>& groups) {
+                                              const std::vector<ProgramGroup>& groups,
+                                              const std::string& shortestPrograms) {
     std::vector<PlannedGroup> planned;
     for (const ProgramGroup& group : groups) {
         const auto folder = host.ToNarrow(group.folderName);
@@ -48,6 +62,11 @@ std::optional<std::vector<PlannedGroup>> Plan(ConverterHost& host,
                 Fail("the item \"" + item.title + "\" cannot be made a shortcut");
                 return std::nullopt;
             }
+            const std::string path = shortestPrograms + "\\" + *folder + "\\" + *fileName;
+            if (!shortestPrograms.empty() && path.size() >= MAX_PATH) {
+                Fail("the shortcut path " + path + " is too long");
+                return std::nullopt;
+            }
             next.shortcuts.push_back(
                 {*fileName, {"", group.folderName, item.title, *program, item.workingDirectory}});
         }
@@ -56,26 +75,7 @@ std::optional<std::vector<PlannedGroup>> Plan(ConverterHost& host,
     return planned;
 }
 
-// A shortcut that fits in no Programs folder fails the script before anything is made.
-bool FitsSomewhere(const std::vector<PlannedGroup>& groups,
-                   const std::vector<ProgramsFolder>& programs) {
-    const ProgramsFolder* shortest = nullptr;
-    for (const ProgramsFolder& folder : programs)
-        if (!folder.path.empty() && (!shortest || folder.path.size() < shortest->path.size()))
-            shortest = &folder;
-    if (!shortest) return true;  // each group fails on its own, saying why
-    for (const PlannedGroup& group : groups)
-        for (const PlannedShortcut& planned : group.shortcuts) {
-            const std::string path = shortest->path + "\\" + group.folder + "\\" + planned.fileName;
-            if (path.size() >= MAX_PATH) {
-                Fail("the shortcut path " + path + " is too long");
-                return false;
-            }
-        }
-    return true;
-}
-
-// Makes `path` a folder, and the missing ones above it, each recorded in `made`.
+// Makes `path` a folder, and the missing ones above it, each added to `made`.
 bool EnsureFolder(ConverterHost& host, const std::string& path, std::vector<std::string>& made,
                   std::string& reason) {
     const ConverterHost::Entry entry = host.Lookup(path);
@@ -101,20 +101,17 @@ bool EnsureFolder(ConverterHost& host, const std::string& path, std::vector<std:
 // replaced cannot be, and stays) and the reason added to `reasons`.
 bool CreateIn(ConverterHost& host, const std::string& programs, const PlannedGroup& group,
               std::vector<CreatedShortcut>& created, std::vector<std::string>& reasons) {
-    std::vector<std::string> madeFolders, madeFiles;
+    std::vector<std::string> made;
     const std::size_t createdBefore = created.size();
     const auto takeBack = [&](const std::string& reason) {
-        for (auto file = madeFiles.rbegin(); file != madeFiles.rend(); ++file)
-            host.RemoveFile(*file);
-        for (auto folder = madeFolders.rbegin(); folder != madeFolders.rend(); ++folder)
-            host.RemoveEmptyFolder(*folder);
+        for (auto path = made.rbegin(); path != made.rend(); ++path) host.Remove(*path);
         created.resize(createdBefore);
         reasons.push_back(reason);
         return false;
     };
     const std::string folder = programs + "\\" + group.folder;
     std::string reason;
-    if (!EnsureFolder(host, folder, madeFolders, reason)) return takeBack(reason);
+    if (!EnsureFolder(host, folder, made, reason)) return takeBack(reason);
     for (const PlannedShortcut& planned : group.shortcuts) {
         CreatedShortcut shortcut = planned.shortcut;
         shortcut.path = folder + "\\" + planned.fileName;
@@ -122,7 +119,7 @@ bool CreateIn(ConverterHost& host, const std::string& programs, const PlannedGro
         if (shortcut.path.size() >= MAX_PATH || entry == ConverterHost::Entry::Folder ||
             !host.SaveShortcut(shortcut))
             return takeBack("cannot write " + shortcut.path);
-        if (entry == ConverterHost::Entry::Missing) madeFiles.push_back(shortcut.path);
+        if (entry == ConverterHost::Entry::Missing) made.push_back(shortcut.path);
         created.push_back(std::move(shortcut));
     }
     return true;
@@ -140,7 +137,8 @@ std::optional<std::vector<CreatedShortcut>> ConvertGroupScript(ConverterHost& ho
         windowsDir->pop_back();
 
     const std::string scriptPath = *windowsDir + "\\SETUP.INI";
-    const auto narrow = host.ReadWholeFile(scriptPath, kMaxScriptBytes);
+    const auto libraryPath = host.LibraryPath(scriptPath);
+    const auto narrow = libraryPath ? ReadScript(*libraryPath) : std::nullopt;
     if (!narrow) {
         Fail("cannot read " + scriptPath);
         return std::nullopt;
@@ -156,10 +154,13 @@ std::optional<std::vector<CreatedShortcut>> ConvertGroupScript(ConverterHost& ho
         Fail(scriptPath + ": " + error);
         return std::nullopt;
     }
-    const auto planned = Plan(host, *groups);
-    if (!planned) return std::nullopt;
     const std::vector<ProgramsFolder> programs = host.ProgramsFolders();
-    if (!FitsSomewhere(*planned, programs)) return std::nullopt;
+    std::string shortest;
+    for (const ProgramsFolder& folder : programs)
+        if (!folder.path.empty() && (shortest.empty() || folder.path.size() < shortest.size()))
+            shortest = folder.path;
+    const auto planned = Plan(host, *groups, shortest);
+    if (!planned) return std::nullopt;
     if (host.Lookup(*windowsDir) != ConverterHost::Entry::Folder) {
         Fail("the Windows directory " + *windowsDir + " is not there");
         return std::nullopt;

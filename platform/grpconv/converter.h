@@ -37,10 +37,8 @@ public:
 
     // Nullopt when there is none.
     virtual std::optional<std::string> WindowsDirectory() = 0;
-    // The whole file; nullopt when it is none, cannot be read or holds more
-    // than `maxBytes`.
-    virtual std::optional<std::string> ReadWholeFile(const std::string& path,
-                                                     std::size_t maxBytes) = 0;
+    // The name the C library opens the file `path` by.
+    virtual std::optional<std::string> LibraryPath(const std::string& path) = 0;
     // Narrow text to UTF-8 and back; nullopt when a character has no exact form.
     virtual std::optional<std::string> ToUtf8(std::string_view narrow) = 0;
     virtual std::optional<std::string> ToNarrow(std::string_view utf8) = 0;
@@ -52,9 +50,8 @@ public:
     // Saves the shortcut at `shortcut.path`, replacing one of that name; a
     // failed save leaves no partial file there.
     virtual bool SaveShortcut(const CreatedShortcut& shortcut) = 0;
-    // For taking back a failed attempt.
-    virtual void RemoveFile(const std::string& path) = 0;
-    virtual void RemoveEmptyFolder(const std::string& path) = 0;
+    // Removes a file, or a folder when it is empty: a failed attempt taken back.
+    virtual void Remove(const std::string& path) = 0;
 };
 
 // Converts the script, each failure said as a "grpconv: " line on standard

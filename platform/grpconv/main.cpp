@@ -2,11 +2,8 @@
 // group script SETUP.INI in the Windows directory into folders of the Start
 // menu's Programs folder below the Windows directory, holding one shortcut
 // per item, written as Shell Link files.
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <optional>
@@ -38,25 +35,9 @@ public:
         return std::string(buffer, length);
     }
 
-    std::optional<std::string> ReadWholeFile(const std::string& path,
-                                             std::size_t maxBytes) override {
+    std::optional<std::string> LibraryPath(const std::string& path) override {
         const auto host = machine().Map(path);
-        const int fd = host ? open(host->path.c_str(), O_RDONLY | O_CLOEXEC) : -1;
-        if (fd < 0) return std::nullopt;
-        std::string text;
-        char chunk[4096];
-        for (;;) {
-            const ssize_t n = read(fd, chunk, sizeof chunk);
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0 || text.size() + static_cast<std::size_t>(n) > maxBytes) {
-                close(fd);
-                return std::nullopt;
-            }
-            if (n == 0) break;
-            text.append(chunk, static_cast<std::size_t>(n));
-        }
-        close(fd);
-        return text;
+        return host ? std::optional<std::string>(host->path) : std::nullopt;
     }
 
     std::optional<std::string> ToUtf8(std::string_view narrow) override {
@@ -82,22 +63,18 @@ public:
     }
 
     bool CreateFolder(const std::string& path) override {
-        const auto host = machine().Map(path);
-        return host && mkdir(host->path.c_str(), 0755) == 0;
+        const auto host = LibraryPath(path);
+        return host && mkdir(host->c_str(), 0755) == 0;
     }
 
     bool SaveShortcut(const CreatedShortcut& shortcut) override {
-        const auto host = machine().Map(shortcut.path);
+        const auto host = LibraryPath(shortcut.path);
         const auto bytes = vx::grpconv::ShellLinkBytes(shortcut.program, shortcut.workingDirectory);
-        return host && bytes && vx::posix::ReplaceHostFile(host->path, *bytes) == 0;
+        return host && bytes && vx::posix::ReplaceHostFile(*host, *bytes) == 0;
     }
 
-    void RemoveFile(const std::string& path) override {
-        const auto host = machine().Map(path);
-        if (host && host->exists) unlink(host->path.c_str());
-    }
-    void RemoveEmptyFolder(const std::string& path) override {
-        sys_.RemoveDirectoryA(path.c_str());
+    void Remove(const std::string& path) override {
+        if (const auto host = LibraryPath(path)) std::remove(host->c_str());
     }
 
 private:

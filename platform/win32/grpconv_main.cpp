@@ -26,30 +26,26 @@ namespace {
 using vx::grpconv::CreatedShortcut;
 
 std::optional<std::wstring> Wide(std::string_view text, UINT codePage) {
-    if (text.empty()) return std::wstring();
-    const int size = static_cast<int>(text.size());
-    const int length =
-        ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
-    if (length <= 0) return std::nullopt;
-    std::wstring wide(static_cast<std::size_t>(length), L'\0');
-    ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), size, wide.data(), length);
+    std::wstring wide(text.size(), L'\0');  // never more units than bytes
+    const int length = ::MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(),
+                                             static_cast<int>(text.size()), wide.data(),
+                                             static_cast<int>(wide.size()));
+    if (length <= 0 && !text.empty()) return std::nullopt;
+    wide.resize(static_cast<std::size_t>(length));
     return wide;
 }
 
 // Nullopt when a character has no exact form in the code page.
 std::optional<std::string> Narrow(const std::wstring& wide, UINT codePage) {
-    if (wide.empty()) return std::string();
-    const int size = static_cast<int>(wide.size());
-    const DWORD flags = codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+    std::string narrow(3 * wide.size(), '\0');  // UTF-8 takes at most three bytes a unit
+    const bool utf8 = codePage == CP_UTF8;
     BOOL usedDefault = FALSE;
-    BOOL* usedDefaultOut = codePage == CP_UTF8 ? nullptr : &usedDefault;
-    const int length = ::WideCharToMultiByte(codePage, flags, wide.data(), size, nullptr, 0,
-                                             nullptr, usedDefaultOut);
-    if (length <= 0 || usedDefault) return std::nullopt;
-    std::string narrow(static_cast<std::size_t>(length), '\0');
-    ::WideCharToMultiByte(codePage, flags, wide.data(), size, narrow.data(), length, nullptr,
-                          usedDefaultOut);
-    return usedDefault ? std::nullopt : std::optional<std::string>(narrow);
+    const int length = ::WideCharToMultiByte(
+        codePage, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()),
+        narrow.data(), static_cast<int>(narrow.size()), nullptr, utf8 ? nullptr : &usedDefault);
+    if ((length <= 0 && !wide.empty()) || usedDefault) return std::nullopt;
+    narrow.resize(static_cast<std::size_t>(length));
+    return narrow;
 }
 
 // The system's files, its code page and its Start menu.
@@ -62,24 +58,7 @@ public:
         return std::string(buffer, length);
     }
 
-    std::optional<std::string> ReadWholeFile(const std::string& path,
-                                             std::size_t maxBytes) override {
-        const HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) return std::nullopt;
-        std::optional<std::string> text;
-        LARGE_INTEGER size;
-        if (::GetFileSizeEx(file, &size) && static_cast<ULONGLONG>(size.QuadPart) <= maxBytes) {
-            std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
-            DWORD read = 0;
-            if (bytes.empty() ||
-                (::ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) &&
-                 read == bytes.size()))
-                text = std::move(bytes);
-        }
-        ::CloseHandle(file);
-        return text;
-    }
+    std::optional<std::string> LibraryPath(const std::string& path) override { return path; }
 
     std::optional<std::string> ToUtf8(std::string_view narrow) override {
         const auto wide = Wide(narrow, CP_ACP);
@@ -105,13 +84,10 @@ public:
         return folders;
     }
 
-    bool Exists(const std::string& path) override {
-        return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-    }
-    bool IsFolder(const std::string& path) override {
+    Entry Lookup(const std::string& path) override {
         const DWORD attributes = ::GetFileAttributesA(path.c_str());
-        return attributes != INVALID_FILE_ATTRIBUTES &&
-               (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (attributes == INVALID_FILE_ATTRIBUTES) return Entry::Missing;
+        return attributes & FILE_ATTRIBUTE_DIRECTORY ? Entry::Folder : Entry::File;
     }
     bool CreateFolder(const std::string& path) override {
         return ::CreateDirectoryA(path.c_str(), nullptr);
@@ -145,8 +121,9 @@ public:
         return saved;
     }
 
-    void RemoveFile(const std::string& path) override { ::DeleteFileA(path.c_str()); }
-    void RemoveEmptyFolder(const std::string& path) override { ::RemoveDirectoryA(path.c_str()); }
+    void Remove(const std::string& path) override {
+        if (!::DeleteFileA(path.c_str())) ::RemoveDirectoryA(path.c_str());
+    }
 };
 
 bool IsConvertOption(std::string_view argument) {
