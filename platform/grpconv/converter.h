@@ -4,7 +4,6 @@
 // one shortcut per item. The files are reached through a host, one per system.
 #pragma once
 
-#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
