@@ -16,6 +16,7 @@
 
 #include "platform/grpconv/group_script.h"
 #include "platform/grpconv/shell_link.h"
+#include "platform/posix/desktop_menu.h"
 #include "platform/posix/posix_system_services.h"
 #include "platform/win32_types.h"
 
@@ -31,6 +32,9 @@ struct PlannedShortcut {
     std::string windowsPath;  // narrow
     std::string fileName;     // UTF-8, the host name when no entry exists yet
     std::string bytes;
+    std::string title;             // UTF-8
+    std::string program;           // narrow, as the script gives it
+    std::string workingDirectory;  // UTF-8
 };
 
 struct PlannedFolder {
@@ -101,6 +105,9 @@ std::optional<std::vector<PlannedFolder>> Plan(const Machine& machine,
                 return std::nullopt;
             }
             shortcut.fileName = item.shortcutName;
+            shortcut.title = item.title;
+            shortcut.program = *target;
+            shortcut.workingDirectory = item.workingDirectory;
             shortcut.bytes = std::move(*bytes);
             folder.shortcuts.push_back(std::move(shortcut));
         }
@@ -158,6 +165,27 @@ bool Create(const Machine& machine, const std::string& windowsDir,
     return true;
 }
 
+// Each shortcut also reaches the desktop's menu; a failure there is a
+// warning only, the shortcut stays.
+void PublishShortcuts(const Machine& machine, const std::vector<PlannedFolder>& folders) {
+    const auto menuFolders = vx::posix::UserMenuFolders();
+    if (!menuFolders) return;
+    vx::posix::DesktopMenu menu(machine, *menuFolders);
+    for (const PlannedFolder& folder : folders) {
+        for (const PlannedShortcut& shortcut : folder.shortcuts) {
+            std::string error;
+            if (!menu.Publish({shortcut.windowsPath,
+                               folder.components.back(),
+                               shortcut.title,
+                               shortcut.program,
+                               shortcut.workingDirectory,
+                               {}},
+                              error))
+                Fail("no desktop menu entry for \"" + shortcut.title + "\": " + error);
+        }
+    }
+}
+
 bool ConvertGroupScript(vx::posix::PosixSystemServices& sys) {
     const Machine& machine = sys.machine();
     char buffer[vx::MAX_PATH];
@@ -191,7 +219,9 @@ bool ConvertGroupScript(vx::posix::PosixSystemServices& sys) {
         return false;
     }
     const auto folders = Plan(machine, windowsDir, *groups);
-    return folders && Create(machine, windowsDir, *folders);
+    if (!folders || !Create(machine, windowsDir, *folders)) return false;
+    PublishShortcuts(machine, *folders);
+    return true;
 }
 
 bool IsConvertOption(std::string_view argument) {
