@@ -165,17 +165,19 @@ std::optional<PeResources::DirectoryCounts> PeResources::Counts(std::uint32_t di
     return DirectoryCounts{*named, *ids};
 }
 
-// The target of the entry of `directory` with the numeric id `id`.
+// The target of the entry of `directory` with the numeric id `id`. The id
+// entries are read at once: a tree may hold 65535 of them.
 std::optional<std::uint32_t> PeResources::FindEntry(std::uint32_t directory,
                                                     std::uint32_t id) const {
     const auto counts = Counts(directory);
-    if (!counts) return std::nullopt;
-    const std::uint64_t first = std::uint64_t{directory} + 16;
-    for (std::uint32_t i = counts->named; i < counts->named + counts->ids; ++i) {
-        const std::uint64_t entry = first + std::uint64_t{i} * 8;
-        const auto name = TreeU32(entry);
-        if (!name) return std::nullopt;
-        if (!(*name & kNameIsStringFlag) && *name == id) return TreeU32(entry + 4);
+    if (!counts || counts->ids == 0) return std::nullopt;
+    const std::uint64_t first = std::uint64_t{directory} + 16 + std::uint64_t{counts->named} * 8;
+    const auto at = MapTree(first, counts->ids * 8);
+    std::vector<unsigned char> entries(counts->ids * 8);
+    if (!at || !file_.Read(*at, entries.data(), entries.size())) return std::nullopt;
+    for (std::size_t entry = 0; entry < entries.size(); entry += 8) {
+        const std::uint32_t name = Le32(&entries[entry]);
+        if (!(name & kNameIsStringFlag) && name == id) return Le32(&entries[entry + 4]);
     }
     return std::nullopt;
 }
