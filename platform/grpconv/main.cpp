@@ -173,14 +173,13 @@ void PublishShortcuts(const Machine& machine, const std::vector<PlannedFolder>& 
     vx::posix::DesktopMenu menu(machine, *menuFolders);
     for (const PlannedFolder& folder : folders) {
         for (const PlannedShortcut& shortcut : folder.shortcuts) {
+            const auto program = machine.Map(shortcut.program);
+            vx::posix::MenuShortcut entry{
+                shortcut.windowsPath, folder.components.back(),  shortcut.title,
+                shortcut.program,     shortcut.workingDirectory, {}};
+            if (program && program->exists) entry.icons = vx::posix::ProgramIconPngs(program->path);
             std::string error;
-            if (!menu.Publish({shortcut.windowsPath,
-                               folder.components.back(),
-                               shortcut.title,
-                               shortcut.program,
-                               shortcut.workingDirectory,
-                               {}},
-                              error))
+            if (!menu.Publish(entry, error))
                 Fail("no desktop menu entry for \"" + shortcut.title + "\": " + error);
         }
     }
