@@ -289,6 +289,13 @@ TEST(DesktopMenuTest, WithdrawalTakesOnlyOursAndFollowsNoLink) {
     EXPECT_EQ(left, foreign);
     EXPECT_FALSE(fs::exists(machine.configHome() / "menus"));
     EXPECT_EQ(testing::FilesBelow(outside), outsideFiles);
+
+    // Without a home and the variables there is nowhere to publish, not even
+    // the home the password database names.
+    const ScopedEnvironment noHome("HOME", nullptr);
+    const ScopedEnvironment noData("XDG_DATA_HOME", nullptr);
+    const ScopedEnvironment noConfig("XDG_CONFIG_HOME", nullptr);
+    EXPECT_FALSE(posix::UserMenuFolders());
 }
 
 }  // namespace
