@@ -110,6 +110,8 @@ TEST(DesktopMenuTest, EntriesReadBackAndStartThroughGlib) {
         char shortPath[MAX_PATH] = {};
         const std::string longNarrow = *sys.machine().ToNarrow(windowsFolder + "\\" + file);
         ASSERT_GT(sys.GetShortPathNameA(longNarrow.c_str(), shortPath, MAX_PATH), 0u);
+        // The entry is given the short form and must name the long one.
+        EXPECT_EQ(std::string(shortPath) != longNarrow, windowsProgram) << shortPath;
 
         std::vector<std::string> expected{"WINEPREFIX=" + prefix.string()};
         if (windowsProgram)
