@@ -403,8 +403,12 @@ void Withdraw(const MenuFolders& folders,
     const UniqueFd data(OpenBase(folders.data));
     const UniqueFd config(OpenBase(folders.config));
     if (!data || !config) return;
+    // A folder that is there but cannot be read (a link, say) hides what
+    // refers to our other files: then nothing is taken.
     const UniqueFd applications = OpenBelow(data.get(), "applications", nullptr);
+    if (!applications && errno != ENOENT) return;
     const UniqueFd merged = OpenBelow(config.get(), "menus/applications-merged", nullptr);
+    if (!merged && errno != ENOENT) return;
 
     std::set<std::string> entries, icons;
     if (applications) {
