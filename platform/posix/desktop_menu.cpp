@@ -480,6 +480,38 @@ std::string DirectoryFile(const std::string& name, const std::string& icon,
            "\nIcon=" + icon + "\n" + std::string(kKey) + "=" + EscapeValue(key) + "\n";
 }
 
+// One menu folder around the entry: the menu's name as Wine names it, our
+// folder file, the folder's name and the Windows folder it stands for.
+struct MenuLevel {
+    std::string menu, directory, name, item;
+};
+
+// The menu file that nests the entry `desktopId` in `levels`. Each level
+// names our folder file first and Wine's second: the last one found names the
+// folder, so the Wine folder of a prefix keeps the name Wine gave it.
+template <std::size_t N>
+std::string MenuFileText(const MenuLevel (&levels)[N], const std::string& desktopId,
+                         const std::string& key) {
+    std::string menu =
+        "<!DOCTYPE Menu PUBLIC \"-//freedesktop//DTD Menu 1.0//EN\"\n"
+        "\"http://www.freedesktop.org/standards/menu-spec/menu-1.0.dtd\">\n" +
+        MenuKeyComment(key) + "\n<Menu>\n  <Name>Applications</Name>\n";
+    std::string indent = "  ";
+    for (const MenuLevel& level : levels) {
+        menu += indent + "<Menu>\n" + indent + "  <Name>" + XmlText(level.menu) + "</Name>\n" +
+                indent + "  <Directory>" + XmlText(level.directory) + "</Directory>\n" + indent +
+                "  <Directory>" + XmlText(level.menu) + ".directory</Directory>\n";
+        indent += "  ";
+    }
+    menu += indent + "<Include>\n" + indent + "  <Filename>" + XmlText(desktopId) +
+            "</Filename>\n" + indent + "</Include>\n";
+    for (std::size_t i = N; i > 0; --i) {
+        indent.resize(indent.size() - 2);
+        menu += indent + "</Menu>\n";
+    }
+    return menu + "</Menu>\n";
+}
+
 }  // namespace
 
 std::optional<MenuFolders> UserMenuFolders() {
@@ -524,9 +556,10 @@ DesktopMenu::DesktopMenu(const Machine& machine, MenuFolders folders)
 bool DesktopMenu::Publish(const MenuShortcut& shortcut, std::string& error) {
     if (const char* off = std::getenv(kNoDesktopMenuVariable); off && *off) return true;
     const auto shortcutPath = machine_.ToUtf8(shortcut.path);
+    const std::string programText = machine_.ToUtf8(shortcut.program).value_or(shortcut.program);
     const auto target = machine_.Map(shortcut.program);
     if (!shortcutPath || !target || !target->exists) {
-        error = "the program " + shortcut.program + " is not there";
+        error = "the program " + programText + " is not there";
         return false;
     }
     // Started the way the launch button starts a program of its kind.
@@ -539,7 +572,7 @@ bool DesktopMenu::Publish(const MenuShortcut& shortcut, std::string& error) {
     if (IsWindowsProgram(programHost)) {
         const auto wine = WineLauncher();
         if (!wine || !longUtf8) {
-            error = "no Wine to start " + shortcut.program + " with";
+            error = "no Wine to start " + programText + " with";
             return false;
         }
         command.insert(command.end(), {*wine, *longUtf8});
@@ -561,37 +594,14 @@ bool DesktopMenu::Publish(const MenuShortcut& shortcut, std::string& error) {
     const auto key = [this](const std::string& item) { return machineKey_ + "|" + item; };
     const std::string fileName = programHost.substr(programHost.rfind('/') + 1);
 
-    // Folder files of ours first, then Wine's of the same place: the last one
-    // found names the folder, so a prefix's own Wine folder keeps its name.
-    struct Level {
-        std::string menu, directory, name, item;
-    };
-    const Level levels[] = {
+    const MenuLevel levels[] = {
         {"wine-wine", stem + "wine.directory", "Wine", startMenuPath},
         {"wine-Programs", stem + "programs.directory", "Programs", programsPath},
         {"wine-Programs-" + shortcut.groupFolder,
          stem + ShortHash(UpperAscii(shortcut.groupFolder)) + ".directory", shortcut.groupFolder,
          groupPath},
     };
-    std::string menu =
-        "<!DOCTYPE Menu PUBLIC \"-//freedesktop//DTD Menu 1.0//EN\"\n"
-        "\"http://www.freedesktop.org/standards/menu-spec/menu-1.0.dtd\">\n" +
-        MenuKeyComment(key(*shortcutPath)) + "\n<Menu>\n  <Name>Applications</Name>\n";
-    std::string indent = "  ";
-    for (const Level& level : levels) {
-        menu += indent + "<Menu>\n" + indent + "  <Name>" + XmlText(level.menu) + "</Name>\n" +
-                indent + "  <Directory>" + XmlText(level.directory) + "</Directory>\n" + indent +
-                "  <Directory>" + XmlText(level.menu) + ".directory</Directory>\n";
-        indent += "  ";
-    }
-    menu += indent + "<Include>\n" + indent + "  <Filename>" + id + ".desktop</Filename>\n" +
-            indent + "</Include>\n";
-    for (std::size_t i = std::size(levels); i > 0; --i) {
-        indent.resize(indent.size() - 2);
-        menu += indent + "</Menu>\n";
-    }
-    menu += "</Menu>\n";
-
+    const std::string menu = MenuFileText(levels, id + ".desktop", key(*shortcutPath));
     std::string desktop =
         "[Desktop Entry]\nType=Application\nVersion=1.0\nName=" + EscapeValue(shortcut.title) +
         "\nExec=" + DesktopExecLine(command) + "\n";
@@ -610,7 +620,7 @@ bool DesktopMenu::Publish(const MenuShortcut& shortcut, std::string& error) {
         }
     const UniqueFd data(OpenBase(folders_.data));
     const UniqueFd config(OpenBase(folders_.config));
-    std::vector<std::string> made, madeInConfig;
+    std::vector<std::string> made;
     const auto fail = [&](const std::string& what) {
         RecordFolders(data.get(), machineHash_, made);
         error = "cannot write " + what;
@@ -650,7 +660,7 @@ bool DesktopMenu::Publish(const MenuShortcut& shortcut, std::string& error) {
     const UniqueFd merged = OpenBelow(config.get(), "menus/applications-merged", &created);
     for (const std::string& folder : created) made.push_back("config/" + folder);
     if (!directories || !applications || !merged) return fail("the menu folders");
-    for (const Level& level : levels)
+    for (const MenuLevel& level : levels)
         if (!place(directories.get(), level.directory,
                    DirectoryFile(level.name, "folder", key(level.item))))
             return fail(folders_.data + "/desktop-directories/" + level.directory);
