@@ -10,6 +10,7 @@
 
 #include "app/install_app.h"
 #include "platform/backends.h"
+#include "platform/posix/desktop_menu.h"
 #include "platform/posix/host_helpers.h"
 #include "platform/posix/posix_system_services.h"
 #include "ui/resources.h"
@@ -97,6 +98,9 @@ int main() {
         }
     }
     vx::posix::PosixSystemServices sys(options);
+    // Menu entries of machines deleted by hand, or of shortcuts gone, go
+    // first; nothing here can stop the program.
+    vx::posix::TidyDesktopMenu(sys.machine());
     vx::AfxSetResources(vx::ProgramResources());
     vx::AfxSetPlatform(backend.get(), &sys);
     return vx::AfxWinMain();

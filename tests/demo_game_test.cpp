@@ -36,6 +36,8 @@ TEST_F(DemoGameTest, ReportsItsFolderAndEverySetting) {
     EXPECT_NE(run.output.find("Started from: C:\\Games\\Vornalux\\vornalux.exe"), std::string::npos)
         << run.output;
     EXPECT_NE(run.output.find("Current folder: C:\\Games\\Vornalux"), std::string::npos);
+    EXPECT_NE(run.output.find("Machine: " + machine.machineFolder().string() + "\n"),
+              std::string::npos);
     EXPECT_NE(run.output.find("  [Installation]\n    Directory=C:\\Games\\Vornalux\n"),
               std::string::npos)
         << run.output;

@@ -1,18 +1,24 @@
 // A whole life of the game on a fresh machine, through the procedures and the
 // scripted person at the keyboard: install, re-install, uninstall.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "platform/scripted/scripted_dialog_services.h"
 #include "setup/paths.h"
 #include "setup/procedures.h"
 #include "setup/settings_file.h"
+#include "tests/support/desktop_files.h"
 #include "tests/support/distribution.h"
 #include "tests/support/pe_builder.h"
 #include "tests/support/shortcut_readers.h"
 #include "tests/support/temp_machine.h"
+#include "tests/support/terminal_session.h"
+#include "tests/support/unprivileged.h"
 
 namespace vx {
 namespace {
@@ -106,6 +112,92 @@ TEST(EndToEnd, InstallReinstallAndUninstall) {
     machine.Restart();
     EXPECT_FALSE(SettingsFile(machine.sys()).IsInstalled());
     EXPECT_EQ(SettingsFile(machine.sys()).ReadDirectory(), "c:\\vornalux\\");
+}
+
+// Installs into `machine` through the procedures, the real converter making
+// the shortcut and its menu entry; true when the completion message came.
+bool InstallGame(testing::TempMachine& machine) {
+    PathBuffer source, target;
+    TakeSourceDirectory(machine.sys(), source);
+    ScriptedDialogServices dlg(machine.sys());
+    return target.Assign("C:\\Games\\Vornalux") && RunInstall(machine.sys(), dlg, source, target) &&
+           dlg.messages.size() == 1 &&
+           dlg.messages[0].caption == "Vornalux! installation complete.";
+}
+
+TEST(EndToEnd, TheDesktopMenuFollowsInstallsUninstallsAndVanishedMachines) {
+    testing::TempMachine machine, other;
+    // One user's folders for both machines.
+    const testing::ScopedEnvironment home("HOME", machine.homeFolder().string());
+    const testing::ScopedEnvironment data("XDG_DATA_HOME", machine.dataHome().string());
+    const testing::ScopedEnvironment config("XDG_CONFIG_HOME", machine.configHome().string());
+    testing::FillDistribution(machine);
+    testing::FillDistribution(other);
+    testing::PlaceSetupProgram(machine);
+
+    ASSERT_TRUE(InstallGame(other));
+    const std::vector<std::string> otherFiles = testing::FilesBelow(machine.homeFolder());
+    // Entry, menu file, three folder files, and the record of the folders it made.
+    EXPECT_EQ(otherFiles.size(), 6u);
+    ASSERT_TRUE(InstallGame(machine));
+    const std::vector<std::string> both = testing::FilesBelow(machine.homeFolder());
+    EXPECT_EQ(both.size(), otherFiles.size() + 5);
+    ASSERT_TRUE(InstallGame(machine));
+    EXPECT_EQ(testing::FilesBelow(machine.homeFolder()), both);
+    EXPECT_EQ(testing::ExpectValidMenuFiles(machine.homeFolder()), 10);
+
+    {
+        PathBuffer source, target;
+        TakeSourceDirectory(machine.sys(), source);
+        ASSERT_TRUE(target.Assign("C:\\Games\\Vornalux"));
+        ScriptedDialogServices dlg(machine.sys());
+        RunUninstall(machine.sys(), dlg, source, target);
+        ASSERT_EQ(dlg.messages.size(), 1u);
+        EXPECT_EQ(dlg.messages[0].text, "Vornalux! has completed uninstalling.");
+    }
+    EXPECT_EQ(testing::FilesBelow(machine.homeFolder()), otherFiles);
+
+    // The other machine deleted by hand: the next start of the setup program
+    // withdraws its entries, and the folders they alone needed.
+    if (!testing::TmuxAvailable()) GTEST_SKIP() << "tmux is not installed";
+    fs::remove_all(other.machineFolder());
+    {
+        const fs::path folder = machine.root() / "run";
+        fs::create_directories(folder);
+        testing::TerminalSession session(machine.distFolder() / "install", machine.machineFolder(),
+                                         folder);
+        ASSERT_TRUE(session.WaitForText("Install/Unistall")) << session.Screen();
+        session.SendKeys({"Escape"});
+        EXPECT_EQ(session.WaitForExit(), 0);
+    }
+    EXPECT_EQ(testing::FilesBelow(machine.homeFolder()), std::vector<std::string>{});
+    EXPECT_FALSE(fs::exists(machine.dataHome() / "applications"));
+}
+
+TEST(EndToEnd, AMenuEntryThatCannotBeWrittenLeavesTheInstallComplete) {
+    if (!testing::CanDropPrivileges())
+        GTEST_SKIP() << "needs root to switch to an unprivileged user";
+    testing::TempMachine machine;
+    testing::FillDistribution(machine);
+    const fs::path errors = machine.distFolder() / "errors.txt";
+    testing::WriteFile(errors, "");
+    // The machine is the unprivileged user's; the home, and so the data folder, is not.
+    for (const fs::path& folder : {machine.machineFolder(), machine.distFolder()}) {
+        ASSERT_EQ(lchown(folder.c_str(), 65534, 65534), 0);
+        for (const auto& entry : fs::recursive_directory_iterator(folder))
+            ASSERT_EQ(lchown(entry.path().c_str(), 65534, 65534), 0);
+    }
+    const int result = testing::RunAsUnprivileged([&] {
+        if (!std::freopen(errors.c_str(), "w", stderr)) return 2;
+        machine.Restart();
+        return InstallGame(machine) ? 0 : 3;
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_TRUE(fs::exists(machine.programsFolder() / "PELTOMARK! Inc" / "Vornalux!.lnk"));
+    EXPECT_NE(testing::ReadFile(errors).find("grpconv: no desktop menu entry for \"Vornalux!\": "),
+              std::string::npos)
+        << testing::ReadFile(errors);
+    EXPECT_EQ(testing::FilesBelow(machine.homeFolder()), std::vector<std::string>{});
 }
 
 }  // namespace

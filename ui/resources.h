@@ -4,14 +4,11 @@
 #include <cstddef>
 
 #include "platform/framework/afx.h"
+#include "platform/framework/image_decoding.h"
 
 namespace vx {
 
 AfxResources ProgramResources();
-
-// Decodes an uncompressed 8-bit BMP (a BITMAPFILEHEADER and BITMAPINFOHEADER
-// followed by a 256-entry palette); false for any other form.
-bool DecodeBmp8(const unsigned char* bytes, std::size_t size, Picture& picture);
 
 // Decodes the `width` x `width`, 16-colour image of an icon file, drawn over
 // the dialog's face colour through its AND mask; false when there is none.

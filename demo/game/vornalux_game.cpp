@@ -79,6 +79,7 @@ std::string Report(vx::posix::PosixSystemServices& sys) {
     std::vector<char> cwd(4096);
     if (getcwd(cwd.data(), cwd.size()) != nullptr)
         report += "Current folder: " + WindowsPathOf(sys, cwd.data()) + "\n";
+    report += "Machine: " + sys.machine().folder() + "\n";
 
     char windows[vx::MAX_PATH] = {};
     sys.GetWindowsDirectoryA(windows, vx::MAX_PATH);

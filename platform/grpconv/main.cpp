@@ -13,6 +13,7 @@
 
 #include "platform/grpconv/converter.h"
 #include "platform/grpconv/shell_link.h"
+#include "platform/posix/desktop_menu.h"
 #include "platform/posix/host_files.h"
 #include "platform/posix/posix_system_services.h"
 #include "platform/win32_types.h"
@@ -83,6 +84,24 @@ private:
     vx::posix::PosixSystemServices& sys_;
 };
 
+// Each new shortcut also reaches the desktop's menu; a failure there is a
+// warning only, the shortcut stays.
+void PublishShortcuts(const Machine& machine, const std::vector<CreatedShortcut>& shortcuts) {
+    const auto menuFolders = vx::posix::UserMenuFolders();
+    if (!menuFolders) return;
+    vx::posix::DesktopMenu menu(machine, *menuFolders);
+    for (const CreatedShortcut& shortcut : shortcuts) {
+        vx::posix::MenuShortcut entry{shortcut.path,    shortcut.groupFolder,      shortcut.title,
+                                      shortcut.program, shortcut.workingDirectory, {}};
+        const auto program = machine.Map(shortcut.program);
+        if (program && program->exists) entry.icons = vx::posix::ProgramIconPngs(program->path);
+        std::string error;
+        if (!menu.Publish(entry, error))
+            std::fprintf(stderr, "grpconv: no desktop menu entry for \"%s\": %s\n",
+                         shortcut.title.c_str(), error.c_str());
+    }
+}
+
 bool IsConvertOption(std::string_view argument) {
     return argument == "-o" || argument == "-O" || argument == "/o" || argument == "/O";
 }
@@ -109,7 +128,6 @@ int main(int argc, char** argv) {
     MachineHost host(sys);
     const auto created = vx::grpconv::ConvertGroupScript(host);
     if (!created) return 1;
-    // This is where the desktop's menu learns of new shortcuts.
-    [[maybe_unused]] const std::vector<CreatedShortcut>& newShortcuts = *created;
+    PublishShortcuts(sys.machine(), *created);
     return 0;
 }

@@ -2,6 +2,8 @@
 // Windows order and started in the same machine (WINEPREFIX), either directly
 // (a host program) or through Wine (a Windows program); WinExec does not
 // wait, a process CreateProcessA started can be waited for.
+#include "platform/posix/exec.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -198,23 +200,6 @@ private:
     const Machine& machine_;
 };
 
-bool StartsWithMz(const std::string& path) {
-    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    char magic[2] = {};
-    const bool mz = read(fd, magic, sizeof magic) == 2 && magic[0] == 'M' && magic[1] == 'Z';
-    close(fd);
-    return mz;
-}
-
-// The command Wine runs a Windows program with, or nullopt without Wine.
-std::optional<std::string> WineLauncher() {
-    if (const char* searchPath = std::getenv("PATH"))
-        if (auto wine = ProgramSearch::FindExecutableOnPath(searchPath, "wine")) return wine;
-    if (IsExecutableFile(kWine64Launcher)) return std::string(kWine64Launcher);
-    return std::nullopt;
-}
-
 std::vector<std::string> EnvironmentWithPrefix(const std::string& machineFolder) {
     std::vector<std::string> environment;
     for (char** entry = environ; entry && *entry; ++entry) {
@@ -346,7 +331,7 @@ UINT ResolveCommand(const Machine& machine, const char* applicationName, const c
     if (!program) return ERROR_FILE_NOT_FOUND;
 
     arguments.clear();
-    if (StartsWithMz(*program)) {
+    if (IsWindowsProgram(*program)) {
         const auto wine = WineLauncher();
         if (!wine) return ERROR_BAD_FORMAT;
         launcher = *wine;
@@ -450,6 +435,22 @@ ProcessTable& Processes() {
 }
 
 }  // namespace
+
+bool IsWindowsProgram(const std::string& path) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    char magic[2] = {};
+    const bool mz = read(fd, magic, sizeof magic) == 2 && magic[0] == 'M' && magic[1] == 'Z';
+    close(fd);
+    return mz;
+}
+
+std::optional<std::string> WineLauncher() {
+    if (const char* searchPath = std::getenv("PATH"))
+        if (auto wine = ProgramSearch::FindExecutableOnPath(searchPath, "wine")) return wine;
+    if (IsExecutableFile(kWine64Launcher)) return std::string(kWine64Launcher);
+    return std::nullopt;
+}
 
 UINT PosixSystemServices::WinExec(const char* commandLine, UINT) {
     std::string launcher;

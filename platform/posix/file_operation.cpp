@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/dialog_services.h"
+#include "platform/posix/desktop_menu.h"
 #include "platform/posix/host_files.h"
 #include "platform/posix/posix_system_services.h"
 
@@ -221,6 +222,19 @@ private:
     ShellWindows* owner_;
 };
 
+// Whether a delete of `windowsPath` reaches into the Start menu below the
+// Windows directory `windowsDirectory` (or takes it with a folder above it).
+bool ReachesStartMenu(const Machine& machine, const std::string& windowsDirectory,
+                      std::string_view windowsPath) {
+    const std::optional<HostPath> deleted = machine.Map(windowsPath);
+    const std::optional<HostPath> startMenu = machine.Map(windowsDirectory + "\\Start Menu");
+    if (!deleted || !startMenu) return false;
+    const auto within = [](const std::string& inner, const std::string& outer) {
+        return inner == outer || inner.starts_with(outer + "/");
+    };
+    return within(deleted->path, startMenu->path) || within(startMenu->path, deleted->path);
+}
+
 }  // namespace
 
 int PosixSystemServices::SHFileOperationA(FileOperationRequest* request) {
@@ -233,7 +247,16 @@ int PosixSystemServices::SHFileOperationA(FileOperationRequest* request) {
     if (!from || HoldsWildcard(machine_, *from)) return DE_INVALIDFILES;
 
     ShellOperation operation(machine_, *request);
-    if (request->wFunc == FO_DELETE) return operation.Delete(*from);
+    if (request->wFunc == FO_DELETE) {
+        // Decided before the delete, while the path still maps as it did.
+        char windowsDirectory[MAX_PATH] = {};
+        GetWindowsDirectoryA(windowsDirectory, MAX_PATH);
+        const bool startMenu = ReachesStartMenu(machine_, windowsDirectory, *from);
+        const int result = operation.Delete(*from);
+        // The desktop menu follows the Start menu: entries whose shortcut is gone go too.
+        if (startMenu) WithdrawGoneShortcuts(machine_);
+        return result;
+    }
     const std::optional<std::string_view> to = ReadSinglePath(request->pTo);
     if (!to) return ERROR_INVALID_PARAMETER;
     return operation.Copy(*from, *to);

@@ -33,33 +33,6 @@ constexpr std::size_t kOpenFolderWindow = 32;
 constexpr std::size_t kCopyStep = 8u << 20;
 constexpr std::size_t kFallbackBuffer = 1u << 20;
 
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept {
-        reset(other.release());
-        return *this;
-    }
-    ~UniqueFd() { reset(); }
-
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-    int release() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-    void reset(int fd = -1) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = fd;
-    }
-
-private:
-    int fd_ = -1;
-};
-
 bool SameFile(const struct stat& a, const struct stat& b) {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
@@ -427,11 +400,17 @@ void PendingFile::Discard() {
 }
 
 int PendingFile::Open(const std::string& folder, const std::string& name, mode_t mode) {
+    const UniqueFd opened(OpenFolder(folder));
+    if (!opened) return errno == ENOENT ? ERROR_PATH_NOT_FOUND : Win32ErrorFromErrno(errno);
+    return OpenAt(opened.get(), name, mode);
+}
+
+int PendingFile::OpenAt(int folder, const std::string& name, mode_t mode) {
     if (folder_ >= 0 || name.empty() || name == "." || name == ".." ||
         name.find('/') != std::string::npos)
         return ERROR_ACCESS_DENIED;
-    folder_ = OpenFolder(folder);
-    if (folder_ < 0) return errno == ENOENT ? ERROR_PATH_NOT_FOUND : Win32ErrorFromErrno(errno);
+    folder_ = ::fcntl(folder, F_DUPFD_CLOEXEC, 0);
+    if (folder_ < 0) return Win32ErrorFromErrno(errno);
     name_ = name;
     // Reading a folder costs little beside a write into it.
     RemoveStaleTemporariesAt(folder_);

@@ -5,6 +5,7 @@
 
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <functional>
@@ -12,6 +13,34 @@
 #include <string_view>
 
 namespace vx::posix {
+
+// An open descriptor, closed when this goes.
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept {
+        reset(other.release());
+        return *this;
+    }
+    ~UniqueFd() { reset(); }
+
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    void reset(int fd = -1) {
+        if (fd_ >= 0) ::close(fd_);
+        fd_ = fd;
+    }
+
+private:
+    int fd_ = -1;
+};
 
 // Bytes copied so far and the size the copy expects to reach.
 using CopyProgress = std::function<void(std::uint64_t done, std::uint64_t total)>;
@@ -34,6 +63,9 @@ public:
     // Starts the file `name` in the host folder `folder` with the permission
     // bits `mode` (before the umask). Returns 0 or a Win32 error code.
     int Open(const std::string& folder, const std::string& name, mode_t mode);
+    // The same in the open folder `folder` (the descriptor is not taken over),
+    // so that a caller that reached it without following links writes there.
+    int OpenAt(int folder, const std::string& name, mode_t mode);
     // The descriptor to write to, open for writing; -1 before Open.
     int fd() const { return fd_; }
     // Flushes the file and puts it in place of whatever `name` was, in one

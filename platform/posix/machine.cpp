@@ -49,6 +49,13 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
     return true;
 }
 
+std::string UpperAscii(std::string_view text) {
+    std::string upper(text);
+    for (char& c : upper)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return upper;
+}
+
 std::optional<std::string> FindEntry(const std::string& folder, const std::string& name) {
     struct stat status;
     if (lstat((folder + "/" + name).c_str(), &status) == 0) return name;

@@ -6,6 +6,8 @@
 #include <memory>
 #include <set>
 
+#include "platform/posix/host_helpers.h"
+
 namespace vx::posix {
 
 namespace {
@@ -16,13 +18,6 @@ bool IsShortNameChar(unsigned char c) {
     if (c >= '0' && c <= '9') return true;
     return std::string_view("!#$%&'()-@^_`{}~").find(static_cast<char>(c)) !=
            std::string_view::npos;
-}
-
-std::string Upper(std::string_view text) {
-    std::string upper(text);
-    for (char& c : upper)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return upper;
 }
 
 // The characters of `part` an 8.3 name can hold: spaces and dots dropped,
@@ -39,7 +34,7 @@ std::string CleanPart(std::string_view part) {
         }
         clean += IsShortNameChar(c) ? static_cast<char>(c) : '_';
     }
-    return Upper(clean);
+    return UpperAscii(clean);
 }
 
 struct Stem {
@@ -102,7 +97,7 @@ std::map<std::string, std::string> ShortNamesOf(std::vector<std::string> names) 
     std::map<std::string, std::string> shortNames;
     for (const std::string& name : names) {
         if (!IsValidShortName(name)) continue;
-        taken.insert(Upper(name));
+        taken.insert(UpperAscii(name));
         shortNames.emplace(name, name);
     }
     for (const std::string& name : names) {

@@ -1,5 +1,6 @@
 #include "tests/support/pe_builder.h"
 
+#include <algorithm>
 #include <string_view>
 #include <vector>
 
@@ -128,31 +129,69 @@ std::string VersionInfo(const PeLibraryOptions& options) {
     return out.str();
 }
 
-// Root, type and name directories, each with one id entry, then the data
-// entry and the data itself.
-std::string ResourceSection(const PeLibraryOptions& options) {
-    const std::uint32_t typeId = options.withVersionResource ? 16 : 6;  // RT_VERSION or RT_STRING
-    const std::string data = VersionInfo(options);
-    Bytes out;
-    auto directory = [&out](std::uint32_t id, std::uint32_t target) {
-        out.U32(0);  // characteristics
-        out.U32(0);  // time stamp
-        out.U16(0);  // major version
-        out.U16(0);  // minor version
-        out.U16(0);  // named entries
-        out.U16(1);  // id entries
+void Directory(Bytes& out, const std::vector<std::pair<std::uint32_t, std::uint32_t>>& entries) {
+    out.U32(0);  // characteristics
+    out.U32(0);  // time stamp
+    out.U16(0);  // major version
+    out.U16(0);  // minor version
+    out.U16(0);  // named entries
+    out.U16(static_cast<std::uint16_t>(entries.size()));
+    for (const auto& [id, target] : entries) {
         out.U32(id);
         out.U32(target);
-    };
-    directory(typeId, 0x80000000u | 0x18);
-    directory(1, 0x80000000u | 0x30);
-    directory(0x0409, 0x48);
-    out.U32(kResourceRva + 0x58);  // data RVA
-    out.U32(static_cast<std::uint32_t>(data.size()));
-    out.U32(0);  // code page
-    out.U32(0);
-    out.PadTo(0x58);
-    out.Raw(data);
+    }
+}
+
+// The root directory, one directory per type, one per name with its one
+// language, the data entries, then the data; ids sorted as the format asks.
+std::string ResourceSection(const PeLibraryOptions& options) {
+    std::vector<PeResource> resources = options.resources;
+    // RT_VERSION, or RT_STRING when there is to be none.
+    resources.push_back({options.withVersionResource ? 16u : 6u, 1, VersionInfo(options)});
+    std::stable_sort(resources.begin(), resources.end(), [](const auto& a, const auto& b) {
+        return a.type != b.type ? a.type < b.type : a.id < b.id;
+    });
+    std::vector<std::uint32_t> types;
+    for (const PeResource& r : resources)
+        if (types.empty() || types.back() != r.type) types.push_back(r.type);
+
+    constexpr std::uint32_t kSubdirectory = 0x80000000u;
+    const auto n = static_cast<std::uint32_t>(resources.size());
+    const auto typeCount = static_cast<std::uint32_t>(types.size());
+    const std::uint32_t typeDirectories = 16 + 8 * typeCount;
+    const std::uint32_t languageDirectories = typeDirectories + 16 * typeCount + 8 * n;
+    const std::uint32_t dataEntries = languageDirectories + 24 * n;
+    std::uint32_t dataAt = dataEntries + 16 * n;
+
+    Bytes out;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> rootEntries;
+    std::uint32_t at = typeDirectories;
+    for (const std::uint32_t type : types) {
+        rootEntries.push_back({type, kSubdirectory | at});
+        at += 16 + 8 * static_cast<std::uint32_t>(
+                           std::count_if(resources.begin(), resources.end(),
+                                         [type](const PeResource& r) { return r.type == type; }));
+    }
+    Directory(out, rootEntries);
+    for (std::uint32_t i = 0; i < n;) {
+        std::vector<std::pair<std::uint32_t, std::uint32_t>> names;
+        const std::uint32_t type = resources[i].type;
+        for (; i < n && resources[i].type == type; ++i)
+            names.push_back({resources[i].id, kSubdirectory | (languageDirectories + 24 * i)});
+        Directory(out, names);
+    }
+    for (std::uint32_t i = 0; i < n; ++i) Directory(out, {{0x0409, dataEntries + 16 * i}});
+    for (const PeResource& r : resources) {
+        out.U32(kResourceRva + dataAt);
+        out.U32(static_cast<std::uint32_t>(r.data.size()));
+        out.U32(0);  // code page
+        out.U32(0);
+        dataAt = AlignUp(dataAt + static_cast<std::uint32_t>(r.data.size()), 4);
+    }
+    for (const PeResource& r : resources) {
+        out.Raw(r.data);
+        out.Align(4);
+    }
     return out.str();
 }
 
@@ -241,6 +280,56 @@ std::string BuildPeLibrary(const PeLibraryOptions& options) {
     out.Raw(resources);
     out.PadTo(kHeadersSize + rawSize);
     return out.str();
+}
+
+namespace {
+
+// An icon directory's entry up to its last field, which `where` fills:
+// width and height (0 for 256), no palette size, one plane, bits unsaid.
+void IconEntryStart(Bytes& out, const StoredIconImage& image) {
+    out.U8(static_cast<std::uint8_t>(image.size & 0xFF));
+    out.U8(static_cast<std::uint8_t>(image.size & 0xFF));
+    out.U8(0);
+    out.U8(0);
+    out.U16(1);
+    out.U16(0);
+    out.U32(static_cast<std::uint32_t>(image.bytes.size()));
+}
+
+void IconDirectoryHeader(Bytes& out, std::size_t count) {
+    out.U16(0);
+    out.U16(1);
+    out.U16(static_cast<std::uint16_t>(count));
+}
+
+}  // namespace
+
+std::string BuildIconFile(const std::vector<StoredIconImage>& images) {
+    Bytes out;
+    IconDirectoryHeader(out, images.size());
+    auto offset = static_cast<std::uint32_t>(6 + 16 * images.size());
+    for (const StoredIconImage& image : images) {
+        IconEntryStart(out, image);
+        out.U32(offset);
+        offset += static_cast<std::uint32_t>(image.bytes.size());
+    }
+    for (const StoredIconImage& image : images) out.Raw(image.bytes);
+    return out.str();
+}
+
+std::vector<PeResource> IconGroupResources(const std::vector<StoredIconImage>& images,
+                                           std::uint32_t groupId, std::uint32_t firstIconId) {
+    Bytes group;
+    IconDirectoryHeader(group, images.size());
+    std::vector<PeResource> out;
+    for (std::size_t i = 0; i < images.size(); ++i) {
+        const auto id = static_cast<std::uint32_t>(firstIconId + i);
+        IconEntryStart(group, images[i]);
+        group.U16(static_cast<std::uint16_t>(id));
+        out.push_back({3, id, images[i].bytes});
+    }
+    out.push_back({14, groupId, group.str()});
+    return out;
 }
 
 }  // namespace vx::testing

@@ -19,6 +19,10 @@ TempMachine::TempMachine(posix::CodePage codePage) {
     // Readable by the unprivileged user some tests switch to.
     chmod(root_.c_str(), 0755);
     fs::create_directories(distFolder());
+    fs::create_directories(homeFolder());
+    home_ = std::make_unique<ScopedEnvironment>("HOME", homeFolder().string());
+    data_ = std::make_unique<ScopedEnvironment>("XDG_DATA_HOME", dataHome().string());
+    config_ = std::make_unique<ScopedEnvironment>("XDG_CONFIG_HOME", configHome().string());
     WriteFile(distFolder() / "install", "#!/bin/sh\n");
     if (!posix::PrepareMachineFolder(machineFolder().string()))
         throw std::runtime_error("PrepareMachineFolder failed");
@@ -26,6 +30,9 @@ TempMachine::TempMachine(posix::CodePage codePage) {
 }
 
 TempMachine::~TempMachine() {
+    config_.reset();
+    data_.reset();
+    home_.reset();
     std::error_code ec;
     // Tests may leave read-only entries behind; root removes them regardless.
     fs::remove_all(root_, ec);

@@ -1,0 +1,179 @@
+#include "platform/posix/icon_export.h"
+
+#include <png.h>
+#include <strings.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <optional>
+
+#include "platform/framework/image_decoding.h"
+#include "platform/posix/pe_resources.h"
+
+namespace vx::posix {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The sizes a desktop's icon theme is given.
+constexpr int kMinSize = 16;
+constexpr int kMaxSize = 256;
+// The files are anyone's: the images tried and the pixels decoded are
+// bounded, whatever their directories say. An icon of all the usual sizes in
+// three depths stays well inside both.
+constexpr int kMaxImagesTried = 32;
+constexpr std::uint64_t kMaxPixels = 1u << 20;
+// A stored image of 256 x 256 pixels at 32 bits with its mask is ~270 KB.
+constexpr std::uint32_t kMaxImageBytes = 1u << 20;
+constexpr std::uint64_t kMaxIconFileBytes = 8u << 20;
+constexpr std::uint32_t kMaxGroupBytes = 6 + 14 * 0xFFFF;
+constexpr std::uint32_t kGroupHeaderSize = 6;
+
+// True when `png` is a whole PNG file that decodes to `size` x `size`.
+bool PngDecodesTo(const std::string& png, int size) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_memory(&image, png.data(), png.size())) return false;
+    bool ok = false;
+    if (image.width == static_cast<png_uint_32>(size) &&
+        image.height == static_cast<png_uint_32>(size)) {
+        image.format = PNG_FORMAT_RGBA;
+        std::string pixels(PNG_IMAGE_SIZE(image), '\0');
+        ok = png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr) != 0;
+    }
+    png_image_free(&image);
+    return ok;
+}
+
+std::optional<std::string> EncodePng(const IconImage& decoded) {
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    image.width = static_cast<png_uint_32>(decoded.width);
+    image.height = static_cast<png_uint_32>(decoded.height);
+    image.format = PNG_FORMAT_RGBA;
+    png_alloc_size_t size = 0;
+    if (!png_image_write_get_memory_size(image, size, 0, decoded.pixels.data(), 0, nullptr))
+        return std::nullopt;
+    std::string png(size, '\0');
+    if (!png_image_write_to_memory(&image, png.data(), &size, 0, decoded.pixels.data(), 0, nullptr))
+        return std::nullopt;
+    png.resize(size);
+    return png;
+}
+
+// Per square size, the deepest of `entries` that decodes (the first of
+// equal depth); `load` gives an entry's stored bytes.
+std::vector<IconPng> Export(
+    const std::vector<IconEntry>& entries,
+    const std::function<std::optional<std::string>(const IconEntry&)>& load) {
+    std::vector<const IconEntry*> candidates;
+    for (const IconEntry& entry : entries)
+        if (entry.width == entry.height && entry.width >= kMinSize && entry.width <= kMaxSize)
+            candidates.push_back(&entry);
+    std::stable_sort(candidates.begin(), candidates.end(),
+                     [](const IconEntry* a, const IconEntry* b) { return a->width > b->width; });
+
+    std::map<int, IconImage, std::greater<int>> best;
+    int tried = 0;
+    std::uint64_t pixels = 0;
+    for (const IconEntry* entry : candidates) {
+        const std::uint64_t area = std::uint64_t(entry->width) * entry->height;
+        if (tried == kMaxImagesTried || pixels + area > kMaxPixels) break;
+        ++tried;
+        pixels += area;
+        const std::optional<std::string> bytes = load(*entry);
+        if (!bytes) continue;
+        IconImage image;
+        if (!DecodeIconImage(reinterpret_cast<const unsigned char*>(bytes->data()), bytes->size(),
+                             entry->width, entry->height, image))
+            continue;
+        if (image.png && !PngDecodesTo(image.pixels, entry->width)) continue;
+        const auto known = best.find(entry->width);
+        if (known == best.end() || known->second.bitCount < image.bitCount)
+            best[entry->width] = std::move(image);
+    }
+
+    std::vector<IconPng> out;
+    for (const auto& [size, image] : best) {
+        std::optional<std::string> png = image.png ? image.pixels : EncodePng(image);
+        if (png) out.push_back({size, std::move(*png)});
+    }
+    return out;
+}
+
+std::optional<std::string> ReadSpan(const FileReader& file, std::uint64_t offset,
+                                    std::uint32_t size) {
+    std::string bytes(size, '\0');
+    if (!file.Read(offset, bytes.data(), size)) return std::nullopt;
+    return bytes;
+}
+
+// The images of the first icon group of a Windows program; nothing when it
+// has none.
+std::optional<std::vector<IconPng>> FromIconGroup(const FileReader& file) {
+    const PeResources resources(file);
+    const auto group = resources.Find(kRtGroupIcon, std::nullopt, kGroupHeaderSize, kMaxGroupBytes);
+    if (!group) return std::nullopt;
+    const auto bytes = ReadSpan(file, group->offset, group->size);
+    std::vector<IconEntry> entries;
+    if (!bytes || !ReadIconDirectory(reinterpret_cast<const unsigned char*>(bytes->data()),
+                                     bytes->size(), true, entries))
+        return std::nullopt;
+    return Export(entries, [&](const IconEntry& entry) -> std::optional<std::string> {
+        const auto image = resources.Find(kRtIcon, entry.where, 1, kMaxImageBytes);
+        return image ? ReadSpan(file, image->offset, image->size) : std::nullopt;
+    });
+}
+
+// The icon file beside `program` with its base name, the name's case aside;
+// an exact match first.
+std::optional<std::string> IconFileBeside(const std::string& program) {
+    const fs::path path(program);
+    const std::string wanted = path.stem().string() + ".ico";
+    std::error_code ec;
+    std::optional<std::string> found;
+    for (fs::directory_iterator it(path.parent_path().empty() ? "." : path.parent_path(), ec), end;
+         !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name == wanted) return it->path().string();
+        if (strcasecmp(name.c_str(), wanted.c_str()) == 0 &&
+            (!found || it->path().string() < *found))
+            found = it->path().string();
+    }
+    return found;
+}
+
+std::vector<IconPng> FromIconFile(const std::string& path) {
+    const FileReader file(path);
+    if (!file.ok() || file.size() > kMaxIconFileBytes) return {};
+    const auto bytes = ReadSpan(file, 0, static_cast<std::uint32_t>(file.size()));
+    std::vector<IconEntry> entries;
+    if (!bytes || !ReadIconDirectory(reinterpret_cast<const unsigned char*>(bytes->data()),
+                                     bytes->size(), false, entries))
+        return {};
+    return Export(entries, [&](const IconEntry& entry) -> std::optional<std::string> {
+        if (entry.where > bytes->size() || entry.size > bytes->size() - entry.where)
+            return std::nullopt;
+        return bytes->substr(entry.where, entry.size);
+    });
+}
+
+}  // namespace
+
+std::vector<IconPng> ProgramIconPngs(const std::string& program) {
+    {
+        const FileReader file(program);
+        // A program whose icon group gives no image falls back on the file
+        // beside it, as one without a group does.
+        if (file.ok())
+            if (auto fromGroup = FromIconGroup(file); fromGroup && !fromGroup->empty())
+                return std::move(*fromGroup);
+    }
+    const std::optional<std::string> iconFile = IconFileBeside(program);
+    return iconFile ? FromIconFile(*iconFile) : std::vector<IconPng>{};
+}
+
+}  // namespace vx::posix
