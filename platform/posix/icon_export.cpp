@@ -81,7 +81,8 @@ std::vector<IconPng> Export(
     std::uint64_t pixels = 0;
     for (const IconEntry* entry : candidates) {
         const std::uint64_t area = std::uint64_t(entry->width) * entry->height;
-        if (tried == kMaxImagesTried || pixels + area > kMaxPixels) break;
+        if (tried == kMaxImagesTried) break;
+        if (pixels + area > kMaxPixels) continue;  // a smaller one may still fit
         ++tried;
         pixels += area;
         const std::optional<std::string> bytes = load(*entry);

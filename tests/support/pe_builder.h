@@ -20,7 +20,7 @@ struct PeLibraryOptions {
     std::uint32_t fileVersionLS = 0;           // build << 16 | revision
     bool pe32Plus = false;                     // a 64-bit (PE32+) image instead
     bool withVersionResource = true;           // false: a resource section without one
-    std::vector<PeResource> resources;         // more, e.g. a program's icons
+    std::vector<PeResource> resources = {};    // more, e.g. a program's icons
 };
 
 // A resource-only DLL: headers, one .rsrc section holding a version resource
