@@ -304,16 +304,7 @@ std::optional<std::string> ReadAt(int folder, const std::string& name) {
     if (!fd || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) ||
         static_cast<std::size_t>(st.st_size) > kMaxFileBytes)
         return std::nullopt;
-    std::string bytes;
-    char chunk[8192];
-    for (;;) {
-        const ssize_t got = ::read(fd.get(), chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0 || bytes.size() + static_cast<std::size_t>(got) > kMaxFileBytes)
-            return std::nullopt;
-        if (got == 0) return bytes;
-        bytes.append(chunk, static_cast<std::size_t>(got));
-    }
+    return ReadAll(fd.get(), kMaxFileBytes);
 }
 
 bool Exists(int folder, const std::string& name) {

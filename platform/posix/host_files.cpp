@@ -387,6 +387,18 @@ bool WriteAll(int fd, const char* bytes, std::size_t count) {
     return true;
 }
 
+std::optional<std::string> ReadAll(int fd, std::size_t limit) {
+    std::string bytes;
+    char chunk[8192];
+    for (;;) {
+        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0 || static_cast<std::size_t>(got) > limit - bytes.size()) return std::nullopt;
+        if (got == 0) return bytes;
+        bytes.append(chunk, static_cast<std::size_t>(got));
+    }
+}
+
 PendingFile::~PendingFile() {
     Discard();
     if (folder_ >= 0) ::close(folder_);

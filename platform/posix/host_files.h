@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -90,6 +91,10 @@ int ReplaceHostFile(const std::string& path, std::string_view bytes,
 // Writes all of `bytes`, going on after short writes and interruptions.
 // Safe in a signal handler.
 bool WriteAll(int fd, const char* bytes, std::size_t count);
+
+// Reads `fd` to its end, going on after interruptions; nullopt on a read
+// error or once more than `limit` bytes have come.
+std::optional<std::string> ReadAll(int fd, std::size_t limit);
 
 // Removes the stale temporaries of ours (see PendingFile) from the host
 // folder `folder`, so that a crashed run's debris does not keep it from

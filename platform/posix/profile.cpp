@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <limits>
 
 #include "platform/posix/host_files.h"
 #include "platform/posix/posix_system_services.h"
@@ -39,18 +40,10 @@ HostFile ReadHostFile(const std::string& path) {
         close(fd);
         return file;
     }
-    char chunk[8192];
-    for (;;) {
-        const ssize_t got = read(fd, chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) {
-            close(fd);
-            return file;
-        }
-        if (got == 0) break;
-        file.bytes.append(chunk, static_cast<std::size_t>(got));
-    }
+    auto bytes = ReadAll(fd, std::numeric_limits<std::size_t>::max());
     close(fd);
+    if (!bytes) return file;
+    file.bytes = std::move(*bytes);
     file.result = ReadResult::Read;
     return file;
 }
