@@ -193,10 +193,13 @@ TEST(Grpconv, StartMenuItCannotCreateIsAFailure) {
     if (!CanDropPrivileges()) GTEST_SKIP() << "needs root to switch to an unprivileged user";
     TempMachine tm;
     WriteFile(tm.windowsFolder() / "SETUP.INI", kSetupScript);
+    // A copy beside the machine: the build tree may lie where nobody cannot enter.
+    const fs::path converter = tm.distFolder() / "grpconv";
+    fs::copy_file(kConverter, converter);
     const auto before = Tree(tm.machineFolder());
     // The Windows directory belongs to root; the converter, run as nobody, may read but not write.
     const int failedAsExpected = RunAsUnprivileged([&] {
-        const RunResult r = RunConverter(tm);
+        const RunResult r = vx::testing::Run({converter.string(), "-o"}, tm.machineFolder());
         return r.status != 0 &&
                        r.output.find("cannot create C:\\windows\\Start Menu") != std::string::npos
                    ? 0
