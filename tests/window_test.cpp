@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <sstream>
@@ -121,15 +122,36 @@ public:
 
     // The mean brightness (0 to 1) of a pixel rectangle of a picture.
     double Brightness(const fs::path& picture, int x, int y, int w, int h) {
-        const std::string crop = std::to_string(w) + "x" + std::to_string(h) + "+" +
-                                 std::to_string(x) + "+" + std::to_string(y);
-        const CommandResult r = Run({"convert", picture.string(), "-crop", crop, "+repage",
-                                     "-colorspace", "gray", "-format", "%[fx:mean]", "info:"});
-        if (!r.finished || r.exitCode != 0 || r.output.empty()) return -1;
-        return std::stod(r.output);
+        const std::string mean = Measure(picture, x, y, w, h, "gray", "%[fx:mean]");
+        return mean.empty() ? -1 : std::stod(mean);
+    }
+
+    // How many colours a pixel rectangle holds: a picture scaled up
+    // smoothly shows more than its original, a blocky one the same.
+    int Colours(const fs::path& picture, int x, int y, int w, int h) {
+        const std::string count = Measure(picture, x, y, w, h, "sRGB", "%k");
+        return count.empty() ? -1 : std::stoi(count);
+    }
+
+    // Loads X resources into the server, as a desktop's settings daemon does.
+    void LoadResources(const fs::path& file, const std::string& resources) {
+        WriteFile(file, resources);
+        const CommandResult r = Run({"xrdb", "-nocpp", "-merge", file.string()});
+        ASSERT_TRUE(r.finished && r.exitCode == 0) << "xrdb failed";
     }
 
 private:
+    // ImageMagick's `format` of a pixel rectangle of a picture.
+    std::string Measure(const fs::path& picture, int x, int y, int w, int h,
+                        const std::string& colourSpace, const std::string& format) {
+        const std::string crop = std::to_string(w) + "x" + std::to_string(h) + "+" +
+                                 std::to_string(x) + "+" + std::to_string(y);
+        const CommandResult r = Run({"convert", picture.string(), "-crop", crop, "+repage",
+                                     "-colorspace", colourSpace, "-format", format, "info:"});
+        if (!r.finished || r.exitCode != 0) return {};
+        return r.output;
+    }
+
     XServer& server_;
 };
 
@@ -346,6 +368,42 @@ TEST_F(WindowTest, TheDirectoryFieldStopsTypingAt128Characters) {
     screen_->Keys({"Return"});
     ExpectCleanExit(*app);
     ExpectInstalledIn(machine_.driveC() / std::string(125, 'a'));
+}
+
+// With Xft.dpi at 192, as a desktop at 200 % sets it, the dialog is drawn at
+// twice its size and the banner scaled smoothly, not in blocks.
+TEST_F(WindowTest, TheWindowsFollowTheDesktopsDpi) {
+    ASSERT_TRUE(FindProgram("xrdb"))
+        << "resources are loaded with xrdb (Debian: x11-xserver-utils)";
+    struct Seen {
+        int w = 0, h = 0;
+        int bannerColours = -1;
+    } seen[2];
+    for (const int scale : {1, 2}) {
+        SCOPED_TRACE("scale " + std::to_string(scale));
+        const std::string dpi = std::to_string(96 * scale);
+        if (scale == 2) screen_->LoadResources(machine_.root() / "resources", "Xft.dpi: 192\n");
+        std::unique_ptr<ChildProcess> app = StartInstall("dpi-" + dpi);
+        ASSERT_TRUE(app);
+        const std::string main = ActiveWindow(kMainCaption, *app);
+        ASSERT_FALSE(main.empty());
+        Seen& s = seen[scale - 1];
+        ASSERT_EQ(std::sscanf(screen_->Geometry(main).c_str(), "%dx%d", &s.w, &s.h), 2);
+        std::this_thread::sleep_for(300ms);
+        const fs::path shot = screen_->Screenshot(main, "main-dialog-" + dpi + "dpi");
+        // The banner fills its place at the scale, the dialog's grey right below it.
+        const int bx = scale * DialogUnitsToPixelsX(kBanner.x);
+        const int by = scale * DialogUnitsToPixelsY(kBanner.y);
+        const int bw = 256 * scale, bh = 96 * scale;
+        EXPECT_LT(screen_->Brightness(shot, bx, by, bw, bh), 0.5);
+        EXPECT_NEAR(screen_->Brightness(shot, bx, by + bh + scale, bw, 8), 192.0 / 255.0, 0.02);
+        s.bannerColours = screen_->Colours(shot, bx, by, bw, bh);
+        screen_->Keys({"Escape"});
+        ExpectCleanExit(*app);
+    }
+    EXPECT_NEAR(seen[1].w, 2.0 * seen[0].w, 0.2 * seen[0].w);
+    EXPECT_NEAR(seen[1].h, 2.0 * seen[0].h, 0.2 * seen[0].h);
+    EXPECT_GT(seen[1].bannerColours, 2 * seen[0].bannerColours);
 }
 
 // On a machine with nothing beyond a plain desktop: the C library, libgcc_s,

@@ -1,5 +1,6 @@
 // Real windows through FLTK, behaving like the Windows dialog manager: the
 // program's window plugin.
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <type_traits>
@@ -14,6 +15,7 @@
 #include <FL/Fl.H>
 #include <FL/x.H>
 #include <X11/Xlib.h>
+#include <X11/Xresource.h>
 
 namespace vx {
 
@@ -21,9 +23,34 @@ namespace {
 
 using fltk::FltkDialogWindow;
 
+// The desktop's scale: the Xft.dpi resource over 96, 1.0 when it is not set
+// or not a sensible number. The resources came with the connection: reading
+// them asks the server nothing.
+double DesktopScale(Display* display) {
+    const char* resources = XResourceManagerString(display);
+    if (resources == nullptr) return 1.0;
+    XrmInitialize();
+    XrmDatabase database = XrmGetStringDatabase(resources);
+    if (database == nullptr) return 1.0;
+    char* type = nullptr;
+    XrmValue value{};
+    double dpi = 0;
+    if (XrmGetResource(database, "Xft.dpi", "Xft.Dpi", &type, &value) && value.addr != nullptr) {
+        const char* text = value.addr;
+        const char* end = text + strnlen(text, value.size);
+        // from_chars reads a number the same way whatever the locale.
+        if (std::from_chars(text, end, dpi).ec != std::errc()) dpi = 0;
+    }
+    XrmDestroyDatabase(database);
+    const double scale = dpi / 96.0;
+    return scale >= 0.5 && scale <= 8.0 ? scale : 1.0;
+}
+
 class FltkBackend final : public WindowBackend {
 public:
-    explicit FltkBackend(UINT codePage) : codec_(codePage) {
+    FltkBackend(UINT codePage, double scale) : codec_(codePage) {
+        fltk::SetScale(scale);
+        Fl::scrollbar_size(fltk::Scaled(Fl::scrollbar_size()));
         Fl::scheme("base");
         Fl::background(192, 192, 192);
         Fl::visible_focus(1);
@@ -98,6 +125,6 @@ extern "C" __attribute__((visibility("default"))) int VxCreateWindowBackend(
     Display* display = XOpenDisplay(nullptr);
     if (display == nullptr) return vx::kWindowPluginNoDisplay;
     fl_open_display(display);
-    *backend = new vx::FltkBackend(codePage);
+    *backend = new vx::FltkBackend(codePage, vx::DesktopScale(display));
     return vx::kWindowPluginCreated;
 }

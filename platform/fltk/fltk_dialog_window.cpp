@@ -5,11 +5,13 @@
 #include <FL/Fl_Input.H>
 #include <FL/fl_draw.H>
 
+#include <algorithm>
+#include <cmath>
 #include <limits>
 
 namespace vx::fltk {
 
-bool ImageHolder::Assign(const Picture& picture) {
+bool ImageHolder::Assign(const Picture& picture, double scale) {
     if (picture.width <= 0 || picture.height <= 0) return false;
     const std::size_t needed =
         static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height) * 3;
@@ -18,6 +20,18 @@ bool ImageHolder::Assign(const Picture& picture) {
     std::string bytes = picture.rgb.substr(0, needed);
     auto image = std::make_unique<Fl_RGB_Image>(reinterpret_cast<const uchar*>(bytes.data()),
                                                 picture.width, picture.height, 3);
+    if (scale != 1.0) {
+        // A copy with pixels of its own, interpolated so that it is not blocky.
+        const int w = std::max(1, static_cast<int>(std::lround(picture.width * scale)));
+        const int h = std::max(1, static_cast<int>(std::lround(picture.height * scale)));
+        const Fl_RGB_Scaling before = Fl_Image::RGB_scaling();
+        Fl_Image::RGB_scaling(FL_RGB_SCALING_BILINEAR);
+        auto* scaled = static_cast<Fl_RGB_Image*>(image->copy(w, h));
+        Fl_Image::RGB_scaling(before);
+        if (scaled == nullptr) return false;
+        image.reset(scaled);
+        bytes.clear();
+    }
     pixels.swap(bytes);
     image.swap(this->image);
     return true;
@@ -32,15 +46,15 @@ void OnControl(Fl_Widget* widget, void* data);
 FltkDialogWindow::FltkDialogWindow(const DialogTemplate& dialogTemplate, CDialog& dialog,
                                    FltkDialogWindow* owner, const TextCodec& codec)
     : template_(dialogTemplate), dialog_(dialog), owner_(owner), codec_(codec) {
-    window_ = std::make_unique<DialogFlWindow>(DialogUnitsToPixelsX(template_.cx),
-                                               DialogUnitsToPixelsY(template_.cy),
+    window_ = std::make_unique<DialogFlWindow>(Scaled(DialogUnitsToPixelsX(template_.cx)),
+                                               Scaled(DialogUnitsToPixelsY(template_.cy)),
                                                codec_.ToUtf8(template_.caption).c_str());
     controls_.reserve(template_.controls.size());
     window_->begin();
     // Children in template order: FLTK's Tab navigation follows child order.
     for (const ControlTemplate& c : template_.controls) {
-        const int x = DialogUnitsToPixelsX(c.x), y = DialogUnitsToPixelsY(c.y);
-        const int w = DialogUnitsToPixelsX(c.cx), h = DialogUnitsToPixelsY(c.cy);
+        const int x = Scaled(DialogUnitsToPixelsX(c.x)), y = Scaled(DialogUnitsToPixelsY(c.y));
+        const int w = Scaled(DialogUnitsToPixelsX(c.cx)), h = Scaled(DialogUnitsToPixelsY(c.cy));
         Fl_Widget* widget = nullptr;
         switch (c.kind) {
             case ControlKind::DefPushButton:
@@ -57,7 +71,7 @@ FltkDialogWindow::FltkDialogWindow(const DialogTemplate& dialogTemplate, CDialog
                 auto* input = new Fl_Input(x, y, w, h);
                 input->box(FL_DOWN_BOX);
                 input->textfont(kFont);
-                input->textsize(kFontSize);
+                input->textsize(DialogFontSize());
                 input->when(FL_WHEN_NEVER);
                 widget = input;
                 break;
@@ -77,7 +91,7 @@ FltkDialogWindow::FltkDialogWindow(const DialogTemplate& dialogTemplate, CDialog
             }
         }
         widget->labelfont(kFont);
-        widget->labelsize(kFontSize);
+        widget->labelsize(DialogFontSize());
         if (TakesFocus(c.kind)) widget->callback(OnControl, this);
         controls_.push_back(Control{&c, widget, {}, {}});
         if (c.text != nullptr) Show(controls_.back(), c.text);
@@ -214,11 +228,11 @@ void FltkDialogWindow::SetFocus(int id) {
 void FltkDialogWindow::SetPicture(int id, const Picture& picture) {
     Control* c = Find(id);
     if (c == nullptr || c->source->kind != ControlKind::Bitmap) return;
-    if (!c->picture.Assign(picture)) return;
+    if (!c->picture.Assign(picture, Scale())) return;
     auto* box = static_cast<Fl_Box*>(c->widget);
     box->image(c->picture.image.get());
-    // A bitmap control takes the size of its bitmap.
-    box->resize(box->x(), box->y(), picture.width, picture.height);
+    // A bitmap control takes the size of its bitmap, at the desktop's scale.
+    box->resize(box->x(), box->y(), c->picture.image->w(), c->picture.image->h());
     window_->redraw();
 }
 

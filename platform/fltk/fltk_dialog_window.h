@@ -18,8 +18,9 @@ namespace vx::fltk {
 struct ImageHolder {
     std::string pixels;
     std::unique_ptr<Fl_RGB_Image> image;
-    // False when the picture's pixels do not match its size.
-    bool Assign(const Picture& picture);
+    // False when the picture's pixels do not match its size. `scale` sizes
+    // the image FLTK draws.
+    bool Assign(const Picture& picture, double scale = 1.0);
 };
 
 class FltkDialogWindow final : public DialogWindow {

@@ -11,7 +11,7 @@ namespace vx::fltk {
 
 namespace {
 
-// Sizes of the Windows message box at these base units.
+// Sizes of the Windows message box at these base units, at 96 DPI.
 constexpr int kMargin = 11;
 constexpr int kButtonW = 75, kButtonH = 23, kButtonGap = 6;
 constexpr int kMaxTextW = 440;
@@ -26,26 +26,26 @@ int RunButtonWindow(DialogFlWindow* owner, std::string_view utf8Text, std::strin
                     std::span<const ButtonChoice> buttons, int defaultResult, int cancelResult,
                     bool closeBox) {
     const std::string label = LabelText(utf8Text);
-    fl_font(kFont, kFontSize);
+    const int margin = Scaled(kMargin), buttonW = Scaled(kButtonW), buttonH = Scaled(kButtonH);
+    const int gap = Scaled(kButtonGap), maxTextW = Scaled(kMaxTextW);
+    fl_font(kFont, DialogFontSize());
     int textW = 0, textH = 0;
     fl_measure(label.c_str(), textW, textH, 1);
-    if (textW > kMaxTextW) {
-        textW = kMaxTextW;
+    if (textW > maxTextW) {
+        textW = maxTextW;
         textH = 0;
         fl_measure(label.c_str(), textW, textH, 1);
     }
     const int count = static_cast<int>(buttons.size());
-    const int rowW = count * kButtonW + std::max(0, count - 1) * kButtonGap;
-    const int w = std::max({textW + 2 * kMargin, rowW + 2 * kMargin, 160});
-    const int h = kMargin + textH + 2 * kMargin + kButtonH + kMargin;
+    const int rowW = count * buttonW + std::max(0, count - 1) * gap;
+    const int w = std::max({textW + 2 * margin, rowW + 2 * margin, Scaled(160)});
+    const int h = margin + textH + 2 * margin + buttonH + margin;
 
     const std::string caption(utf8Caption);
     DialogFlWindow window(w, h, caption.c_str());
-    auto* text = new StaticBox(kMargin, kMargin, w - 2 * kMargin, textH);
+    auto* text = new StaticBox(margin, margin, w - 2 * margin, textH);
     text->copy_label(label.c_str());
     text->align(FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
-    text->labelfont(kFont);
-    text->labelsize(kFontSize);
     text->clear_visible_focus();
 
     bool done = false;
@@ -55,7 +55,7 @@ int RunButtonWindow(DialogFlWindow* owner, std::string_view utf8Text, std::strin
     int x = (w - rowW) / 2;
     for (const ButtonChoice& choice : buttons) {
         const bool isDefault = choice.result == defaultResult;
-        auto* button = new PushButton(x, h - kMargin - kButtonH, kButtonW, kButtonH, isDefault);
+        auto* button = new PushButton(x, h - margin - buttonH, buttonW, buttonH, isDefault);
         button->label(choice.label);
         const int result = choice.result;
         actions.emplace_back([&done, &chosen, result] {
@@ -64,7 +64,7 @@ int RunButtonWindow(DialogFlWindow* owner, std::string_view utf8Text, std::strin
         });
         button->callback(RunAction, &actions.back());
         if (isDefault) defaultButton = button;
-        x += kButtonW + kButtonGap;
+        x += buttonW + gap;
     }
     window.end();
     window.onDefault = [&] {
@@ -99,15 +99,13 @@ void ProgressWindow::Update(std::uint64_t done, std::uint64_t total) {
     using namespace std::chrono_literals;
     const auto now = std::chrono::steady_clock::now();
     if (!window_ && now - start_ >= 500ms) {
-        constexpr int kW = 360, kH = 84;
-        window_ = std::make_unique<DialogFlWindow>(kW, kH, "Copying...");
-        auto* text = new StaticBox(kMargin, kMargin, kW - 2 * kMargin, 28);
+        const int w = Scaled(360), h = Scaled(84), margin = Scaled(kMargin);
+        window_ = std::make_unique<DialogFlWindow>(w, h, "Copying...");
+        auto* text = new StaticBox(margin, margin, w - 2 * margin, Scaled(28));
         text->copy_label(text_.c_str());
         text->align(FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
-        text->labelfont(kFont);
-        text->labelsize(kFontSize);
         text->clear_visible_focus();
-        bar_ = new Fl_Progress(kMargin, kMargin + 34, kW - 2 * kMargin, 16);
+        bar_ = new Fl_Progress(margin, margin + Scaled(34), w - 2 * margin, Scaled(16));
         bar_->selection_color(FL_DARK_BLUE);
         bar_->minimum(0);
         bar_->clear_visible_focus();

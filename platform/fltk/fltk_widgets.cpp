@@ -7,6 +7,7 @@
 #include <X11/Xutil.h>
 
 #include <algorithm>
+#include <cmath>
 
 namespace vx::fltk {
 
@@ -14,6 +15,18 @@ void RegisterDialogFont() {
     // The leading space asks for the regular face of the family.
     Fl::set_font(kFont, " Arial");
 }
+
+namespace {
+
+double desktopScale = 1.0;
+
+}  // namespace
+
+void SetScale(double scale) { desktopScale = scale; }
+
+double Scale() { return desktopScale; }
+
+int Scaled(int pixels) { return static_cast<int>(std::lround(pixels * desktopScale)); }
 
 std::string LabelText(std::string_view utf8) {
     std::string out;
@@ -128,7 +141,7 @@ DialogFlWindow::DialogFlWindow(int w, int h, const char* title) : Fl_Double_Wind
     copy_label(title);
     callback(CloseCallback, this);
     labelfont(kFont);
-    labelsize(kFontSize);
+    labelsize(DialogFontSize());
 }
 
 DialogFlWindow::~DialogFlWindow() {
@@ -248,7 +261,7 @@ void DialogFlWindow::draw() {
 StaticBox::StaticBox(int x, int y, int w, int h) : Fl_Box(FL_FLAT_BOX, x, y, w, h, nullptr) {
     clear_visible_focus();
     labelfont(kFont);
-    labelsize(kFontSize);
+    labelsize(DialogFontSize());
 }
 
 void StaticBox::draw() {
@@ -264,7 +277,7 @@ PushButton::PushButton(int x, int y, int w, int h, bool isDefault)
     box(FL_UP_BOX);
     down_box(FL_DOWN_BOX);
     labelfont(kFont);
-    labelsize(kFontSize);
+    labelsize(DialogFontSize());
 }
 
 int PushButton::handle(int event) {
@@ -281,8 +294,10 @@ void PushButton::draw() {
     int X = x(), Y = y(), W = w(), H = h();
     if (framed) {
         fl_color(active_r() ? FL_FOREGROUND_COLOR : fl_inactive(FL_FOREGROUND_COLOR));
-        fl_rect(X, Y, W, H);
-        X += 1, Y += 1, W -= 2, H -= 2;
+        for (int i = Scaled(1); i > 0; --i) {
+            fl_rect(X, Y, W, H);
+            X += 1, Y += 1, W -= 2, H -= 2;
+        }
     }
     const Fl_Boxtype boxType = value() ? down_box() : box();
     draw_box(boxType, X, Y, W, H, color());
@@ -295,7 +310,7 @@ CheckBox::CheckBox(int x, int y, int w, int h) : Fl_Button(x, y, w, h) {
     type(FL_NORMAL_BUTTON);
     align(FL_ALIGN_LEFT | FL_ALIGN_INSIDE);
     labelfont(kFont);
-    labelsize(kFontSize);
+    labelsize(DialogFontSize());
 }
 
 void CheckBox::SetChecked(unsigned state) {
@@ -306,20 +321,20 @@ void CheckBox::SetChecked(unsigned state) {
 
 void CheckBox::draw() {
     draw_box(FL_FLAT_BOX, color());
-    constexpr int kSide = 13;
+    const int side = Scaled(13);
     const int bx = x();
-    const int by = y() + (h() - kSide) / 2;
+    const int by = y() + (h() - side) / 2;
     // Pressed, the square goes grey; the mark only ever follows SetChecked.
-    fl_draw_box(FL_DOWN_BOX, bx, by, kSide, kSide,
+    fl_draw_box(FL_DOWN_BOX, bx, by, side, side,
                 value() || !active_r() ? FL_BACKGROUND_COLOR : FL_BACKGROUND2_COLOR);
     if (checked_) {
         fl_color(active_r() ? FL_FOREGROUND_COLOR : fl_inactive(FL_FOREGROUND_COLOR));
-        for (int i = 0; i < 3; ++i) {
-            fl_line(bx + 3, by + 5 + i, bx + 5, by + 7 + i);
-            fl_line(bx + 5, by + 7 + i, bx + 9, by + 3 + i);
+        for (int i = 0; i < Scaled(3); ++i) {
+            fl_line(bx + Scaled(3), by + Scaled(5) + i, bx + Scaled(5), by + Scaled(7) + i);
+            fl_line(bx + Scaled(5), by + Scaled(7) + i, bx + Scaled(9), by + Scaled(3) + i);
         }
     }
-    const int lx = bx + kSide + 4;
+    const int lx = bx + side + Scaled(4);
     const int lw = std::max(0, w() - (lx - x()));
     draw_label(lx, y(), lw, h(), FL_ALIGN_LEFT | FL_ALIGN_INSIDE);
     if (Fl::focus() == this && Fl::visible_focus()) {

@@ -19,6 +19,15 @@ inline constexpr Fl_Font kFont = FL_FREE_FONT;
 inline constexpr Fl_Fontsize kFontSize = 11;
 void RegisterDialogFont();
 
+// FLTK 1.3 draws in device pixels and knows no scale factor: every size
+// these windows use is given at 96 DPI and goes through Scaled, which
+// multiplies it by the desktop's scale (Xft.dpi / 96, set once at start).
+void SetScale(double scale);
+double Scale();
+int Scaled(int pixels);
+// The dialog font's size at the desktop's scale.
+inline Fl_Fontsize DialogFontSize() { return Scaled(kFontSize); }
+
 // A label FLTK shows as written ('@' would otherwise start a symbol).
 std::string LabelText(std::string_view utf8);
 

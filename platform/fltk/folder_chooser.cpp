@@ -42,20 +42,22 @@ public:
     Chooser(SystemServices& sys, const TextCodec& codec) : sys_(sys), codec_(codec) {}
 
     std::optional<std::string> Run(DialogFlWindow* owner) {
-        constexpr int kW = 320, kH = 360, kMargin = 11, kButtonW = 75, kButtonH = 23;
-        DialogFlWindow window(kW, kH, "Browse for Folder");
-        tree_ = new FolderTree(kMargin, kMargin, kW - 2 * kMargin, kH - 3 * kMargin - kButtonH);
+        const int w = Scaled(320), h = Scaled(360), margin = Scaled(11);
+        const int buttonW = Scaled(75), buttonH = Scaled(23);
+        DialogFlWindow window(w, h, "Browse for Folder");
+        tree_ = new FolderTree(margin, margin, w - 2 * margin, h - 3 * margin - buttonH);
         tree_->showroot(0);
         tree_->selectmode(FL_TREE_SELECT_SINGLE);
         tree_->item_labelfont(kFont);
-        tree_->item_labelsize(kFontSize);
+        tree_->item_labelsize(DialogFontSize());
         tree_->connectorstyle(FL_TREE_CONNECTOR_DOTTED);
+        ScaleTree(*tree_);
         tree_->callback(OnTree, this);
-        auto* ok = new PushButton(kW - 2 * kMargin - 2 * kButtonW + kMargin - 6,
-                                  kH - kMargin - kButtonH, kButtonW, kButtonH, true);
+        auto* ok = new PushButton(w - 2 * margin - 2 * buttonW + margin - Scaled(6),
+                                  h - margin - buttonH, buttonW, buttonH, true);
         ok->label("OK");
-        auto* cancel = new PushButton(kW - kMargin - kButtonW, kH - kMargin - kButtonH, kButtonW,
-                                      kButtonH, false);
+        auto* cancel =
+            new PushButton(w - margin - buttonW, h - margin - buttonH, buttonW, buttonH, false);
         cancel->label("Cancel");
         window.end();
 
@@ -99,6 +101,26 @@ public:
 private:
     static void OnTree(Fl_Widget*, void* data) { static_cast<Chooser*>(data)->TreeChanged(); }
 
+    // The tree's margins and its opener icons at the desktop's scale.
+    void ScaleTree(Fl_Tree& tree) {
+        if (Scale() == 1.0) return;
+        tree.margintop(Scaled(tree.margintop()));
+        tree.marginleft(Scaled(tree.marginleft()));
+        tree.linespacing(Scaled(tree.linespacing()));
+        tree.openchild_marginbottom(Scaled(tree.openchild_marginbottom()));
+        tree.usericonmarginleft(Scaled(tree.usericonmarginleft()));
+        tree.labelmarginleft(Scaled(tree.labelmarginleft()));
+        tree.connectorwidth(Scaled(tree.connectorwidth()));
+        Fl_Image* open = tree.openicon();
+        Fl_Image* close = tree.closeicon();
+        if (open && close) {
+            openIcon_.reset(open->copy(Scaled(open->w()), Scaled(open->h())));
+            closeIcon_.reset(close->copy(Scaled(close->w()), Scaled(close->h())));
+            tree.openicon(openIcon_.get());
+            tree.closeicon(closeIcon_.get());
+        }
+    }
+
     void TreeChanged() {
         Fl_Tree_Item* item = tree_->callback_item();
         if (item && tree_->callback_reason() == FL_TREE_REASON_OPENED) List(item);
@@ -133,6 +155,7 @@ private:
 
     SystemServices& sys_;
     const TextCodec& codec_;
+    std::unique_ptr<Fl_Image> openIcon_, closeIcon_;  // the tree's; they outlive its window
     Fl_Tree* tree_ = nullptr;
     std::deque<Folder> folders_;
     std::function<void()> acceptAction_, refuseAction_;
