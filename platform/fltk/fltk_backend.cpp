@@ -125,6 +125,10 @@ extern "C" __attribute__((visibility("default"))) int VxCreateWindowBackend(
     Display* display = XOpenDisplay(nullptr);
     if (display == nullptr) return vx::kWindowPluginNoDisplay;
     fl_open_display(display);
-    *backend = new vx::FltkBackend(codePage, vx::DesktopScale(display));
+    // Read once FLTK has opened the display: its input method has loaded the
+    // Xlib locale tables the resource parser needs as well, so the reading
+    // costs microseconds.
+    const double scale = vx::DesktopScale(display);
+    *backend = new vx::FltkBackend(codePage, scale);
     return vx::kWindowPluginCreated;
 }
