@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <sstream>
@@ -122,15 +123,13 @@ public:
 
     // The mean brightness (0 to 1) of a pixel rectangle of a picture.
     double Brightness(const fs::path& picture, int x, int y, int w, int h) {
-        const std::string mean = Measure(picture, x, y, w, h, "gray", "%[fx:mean]");
-        return mean.empty() ? -1 : std::stod(mean);
+        return Measure(picture, x, y, w, h, "gray", "%[fx:mean]");
     }
 
     // How many colours a pixel rectangle holds: a picture scaled up
     // smoothly shows more than its original, a blocky one the same.
     int Colours(const fs::path& picture, int x, int y, int w, int h) {
-        const std::string count = Measure(picture, x, y, w, h, "sRGB", "%k");
-        return count.empty() ? -1 : std::stoi(count);
+        return static_cast<int>(Measure(picture, x, y, w, h, "sRGB", "%k"));
     }
 
     // Loads X resources into the server, as a desktop's settings daemon does.
@@ -141,15 +140,18 @@ public:
     }
 
 private:
-    // ImageMagick's `format` of a pixel rectangle of a picture.
-    std::string Measure(const fs::path& picture, int x, int y, int w, int h,
-                        const std::string& colourSpace, const std::string& format) {
+    // ImageMagick's `format` (a number) of a pixel rectangle of a picture;
+    // -1 when there is none (the rectangle outside the picture).
+    double Measure(const fs::path& picture, int x, int y, int w, int h,
+                   const std::string& colourSpace, const std::string& format) {
         const std::string crop = std::to_string(w) + "x" + std::to_string(h) + "+" +
                                  std::to_string(x) + "+" + std::to_string(y);
         const CommandResult r = Run({"convert", picture.string(), "-crop", crop, "+repage",
                                      "-colorspace", colourSpace, "-format", format, "info:"});
-        if (!r.finished || r.exitCode != 0) return {};
-        return r.output;
+        if (!r.finished || r.exitCode != 0) return -1;
+        char* end = nullptr;
+        const double value = std::strtod(r.output.c_str(), &end);
+        return end == r.output.c_str() ? -1 : value;
     }
 
     XServer& server_;
@@ -382,7 +384,9 @@ TEST_F(WindowTest, TheWindowsFollowTheDesktopsDpi) {
     for (const int scale : {1, 2}) {
         SCOPED_TRACE("scale " + std::to_string(scale));
         const std::string dpi = std::to_string(96 * scale);
-        if (scale == 2) screen_->LoadResources(machine_.root() / "resources", "Xft.dpi: 192\n");
+        if (scale == 2)
+            ASSERT_NO_FATAL_FAILURE(
+                screen_->LoadResources(machine_.root() / "resources", "Xft.dpi: 192\n"));
         std::unique_ptr<ChildProcess> app = StartInstall("dpi-" + dpi);
         ASSERT_TRUE(app);
         const std::string main = ActiveWindow(kMainCaption, *app);
