@@ -22,10 +22,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -83,8 +85,8 @@ public:
     // The same on the power-cut file system mounted over the machine folder,
     // cut after call `cutAfter` (none when negative). The file system's
     // report, one line each: "call <n> <what> <path>", then "short <kept>
-    // <written> <path>"; empty when it could not be mounted.
-    std::vector<std::string> RunInstallWithCut(long cutAfter) {
+    // <written> <path>"; nullopt when it could not be mounted.
+    std::optional<std::vector<std::string>> RunInstallWithCut(long cutAfter) {
 #ifdef VX_POWER_CUT_FS
         const fs::path folder = machine_.machineFolder(), report = machine_.root() / "cut.txt";
         const std::string cut = std::to_string(cutAfter);
@@ -94,25 +96,27 @@ public:
                   cutAfter < 0 ? nullptr : cut.c_str(), nullptr);
             _exit(127);
         }
-        struct stat below {}, mounted {};
+        // Mounted once the folder is on another device; a busy machine may take a while.
+        struct stat below = {}, mounted = {};
         stat(folder.c_str(), &below);
-        for (int i = 0; i < 1000 && stat(folder.c_str(), &mounted) == 0 &&
-                        mounted.st_dev == below.st_dev && waitpid(fs, nullptr, WNOHANG) == 0;
-             ++i)
+        bool up = false;
+        for (int i = 0; i < 6000 && !up && waitpid(fs, nullptr, WNOHANG) == 0; ++i) {
             usleep(10000);
-        const bool up = mounted.st_dev != below.st_dev;
+            up = stat(folder.c_str(), &mounted) == 0 && mounted.st_dev != below.st_dev;
+        }
         if (up) RunInstall("", "");
         const std::string unmount = "fusermount3 -u \"" + folder.string() + "\"";
-        if (up && std::system(unmount.c_str()) != 0) kill(fs, SIGTERM);
+        // Without a mount, or with the mount busy, the file system ends (and unmounts) on a signal.
+        if (!up || std::system(unmount.c_str()) != 0) kill(fs, SIGTERM);
         waitpid(fs, nullptr, 0);
-        if (!up || !fs::exists(report)) return {};
+        if (!up || !fs::exists(report)) return std::nullopt;
         std::vector<std::string> lines;
         std::istringstream text(testing::ReadFile(report));
         for (std::string line; std::getline(text, line);) lines.push_back(line);
         fs::remove(report);
         return lines;
 #else
-        return {};
+        return std::nullopt;
 #endif
     }
 
@@ -185,7 +189,8 @@ std::vector<std::string> Temporaries(const fs::path& root) {
 }
 
 // The faults a kill point left, each a line; empty when it recovered.
-std::vector<std::string> Examine(Machine& m, const Reference& reference) {
+// `finished`: the install had completed, so all of it must be there.
+std::vector<std::string> Examine(Machine& m, const Reference& reference, bool finished = false) {
     std::vector<std::string> faults;
     testing::TempMachine& machine = m.machine();
     machine.Restart();
@@ -203,6 +208,7 @@ std::vector<std::string> Examine(Machine& m, const Reference& reference) {
         if (installed && std::string(directory) != kTarget)
             faults.push_back("installed with the directory " + std::string(directory));
     }
+    if (finished && !installed) faults.push_back("a finished install is not installed");
     for (const auto& [relative, bytes] : reference.files) {
         const fs::path path = machine.machineFolder() / relative;
         if (fs::exists(path) && testing::ReadFile(path) != bytes)
@@ -270,8 +276,8 @@ Reference ReferenceOf(Machine& m) {
         reference.files[fs::path("drive_c/windows/system32") / name] =
             testing::PlaceholderContent(name);
     for (const fs::path& made : {m.machine().windowsFolder() / "SETUP.INI", m.Shortcut()})
-        if (fs::exists(made)) reference.files[fs::relative(made, machineFolder)] =
-            testing::ReadFile(made);
+        if (fs::exists(made))
+            reference.files[fs::relative(made, machineFolder)] = testing::ReadFile(made);
     return reference;
 }
 
@@ -343,8 +349,7 @@ TEST(FaultInjection, EveryKillPointOfAnInstallRecovers) {
 }
 
 TEST(FaultInjection, EveryPowerCutOfAnInstallRecovers) {
-    if (access("/dev/fuse", R_OK | W_OK) != 0 ||
-        std::system("fusermount3 -V >/dev/null 2>&1") != 0)
+    if (access("/dev/fuse", R_OK | W_OK) != 0 || std::system("fusermount3 -V >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "no FUSE here";
     MachinesInMemory();
     const char* every = std::getenv("VX_CUT_EVERY");
@@ -354,8 +359,9 @@ TEST(FaultInjection, EveryPowerCutOfAnInstallRecovers) {
     std::vector<std::string> calls;
     {
         Machine m;
-        calls = m.RunInstallWithCut(-1);
-        if (calls.empty()) GTEST_SKIP() << "the power-cut file system cannot be mounted here";
+        const auto run = m.RunInstallWithCut(-1);
+        if (!run) GTEST_SKIP() << "the power-cut file system cannot be mounted here";
+        calls = *run;
         reference = ReferenceOf(m);
         ASSERT_EQ(reference.files.size(), ProgramFiles.size() + SystemFiles.size() + 2);
     }
@@ -374,12 +380,18 @@ TEST(FaultInjection, EveryPowerCutOfAnInstallRecovers) {
     for (const long n : points) {
         Machine m;
         std::vector<std::string> faults;
+        const auto run = m.RunInstallWithCut(n);
+        if (!run) {
+            failures.push_back("cut after call " + std::to_string(n) + ": not mounted");
+            continue;
+        }
         // A temporary may be cut short: it is never taken for the file.
-        for (const std::string& line : m.RunInstallWithCut(n))
+        for (const std::string& line : *run)
             if (line.starts_with("short ") &&
                 !IsTemporary(line.substr(line.find(' ', line.find(' ', 6) + 1) + 1)))
                 faults.push_back(line);
-        const std::vector<std::string> found = Examine(m, reference);
+        const std::vector<std::string> found =
+            Examine(m, reference, n == static_cast<long>(calls.size()));
         faults.insert(faults.end(), found.begin(), found.end());
         for (const std::string& fault : faults)
             failures.push_back("cut after " + (n == 0 ? std::string("nothing") : calls[n - 1]) +
