@@ -399,6 +399,13 @@ TEST(FaultInjection, EveryPowerCutOfAnInstallRecovers) {
     }
     std::printf("power cuts: %zu calls (%ld flushes), cut after %zu of them, failures: %zu\n",
                 calls.size(), static_cast<long>(flushes), points.size(), failures.size());
+    std::map<std::string, int> kinds;  // "call <n> <what> <path>"
+    for (const std::string& call : calls) {
+        const std::size_t what = call.find(' ', 5) + 1;
+        ++kinds[call.substr(what, call.find(' ', what) - what)];
+    }
+    for (const auto& [what, count] : kinds) std::printf(" %s %d", what.c_str(), count);
+    std::printf("\n");
     std::string shown;
     for (std::size_t i = 0; i < failures.size() && i < 30; ++i) shown += failures[i] + "\n";
     EXPECT_TRUE(failures.empty()) << shown;
