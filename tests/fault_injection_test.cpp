@@ -90,15 +90,15 @@ public:
 #ifdef VX_POWER_CUT_FS
         const fs::path folder = machine_.machineFolder(), report = machine_.root() / "cut.txt";
         const std::string cut = std::to_string(cutAfter);
+        // Mounted once the folder is on another device; a busy machine may take a while.
+        struct stat below = {}, mounted = {};
+        stat(folder.c_str(), &below);
         const pid_t fs = fork();
         if (fs == 0) {
             execl(VX_POWER_CUT_FS, VX_POWER_CUT_FS, folder.c_str(), report.c_str(),
                   cutAfter < 0 ? nullptr : cut.c_str(), nullptr);
             _exit(127);
         }
-        // Mounted once the folder is on another device; a busy machine may take a while.
-        struct stat below = {}, mounted = {};
-        stat(folder.c_str(), &below);
         bool up = false;
         for (int i = 0; i < 6000 && !up && waitpid(fs, nullptr, WNOHANG) == 0; ++i) {
             usleep(10000);
@@ -195,7 +195,7 @@ std::vector<std::string> Examine(Machine& m, const Reference& reference, bool fi
     testing::TempMachine& machine = m.machine();
     machine.Restart();
 
-    // The settings and the files as the crash left them; installed means complete.
+    // The settings and the files as the crash left them.
     const fs::path settingsPath = machine.windowsFolder() / kSettingsFileName;
     bool installed = false;
     if (fs::exists(settingsPath)) {
@@ -207,14 +207,16 @@ std::vector<std::string> Examine(Machine& m, const Reference& reference, bool fi
         installed = SettingsFile(machine.sys()).IsInstalled();
         if (installed && std::string(directory) != kTarget)
             faults.push_back("installed with the directory " + std::string(directory));
+        if (installed && !fs::is_directory(m.Target()))
+            faults.push_back("installed without the folder");
     }
     if (finished && !installed) faults.push_back("a finished install is not installed");
     for (const auto& [relative, bytes] : reference.files) {
         const fs::path path = machine.machineFolder() / relative;
         if (fs::exists(path) && testing::ReadFile(path) != bytes)
             faults.push_back("partial " + relative.string());
-        else if (installed && !fs::exists(path))
-            faults.push_back("installed without " + relative.string());
+        else if (finished && !fs::exists(path))
+            faults.push_back("a finished install lost " + relative.string());
     }
     // Every file of ours in the folder is in the record, which the uninstall goes by.
     PathBuffer source, target;

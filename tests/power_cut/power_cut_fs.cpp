@@ -18,6 +18,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -53,13 +54,14 @@ struct State {
     std::map<ino_t, std::uint64_t> ids;  // the backing inodes, by ids that never repeat
     std::uint64_t nextId = 1;
     std::map<std::uint64_t, off_t> written;  // each file's size as written
-    Image durable;
+    Image durable;                           // what the disk holds now
     long calls = 0;
     long cutAfter = -1;
-    Image cut;
+    Image cut;  // what it held at the cut
     std::vector<std::string> log, shortfalls;
 } state;
 
+// A path of the mount ("/a/b") as one below the backing folder.
 std::string Rel(const char* path) { return path[1] ? path + 1 : "."; }
 
 std::uint64_t IdOf(ino_t ino) {
@@ -266,16 +268,22 @@ int ChOwn(const char* path, uid_t uid, gid_t gid, fuse_file_info* fi) {
     return rc;
 }
 
+// A file cut to `size` keeps no more written bytes than that; one made
+// longer has had nothing written into it.
+void Shortened(std::uint64_t id, off_t size) {
+    state.written[id] = std::min(state.written[id], size);
+}
+
 int Truncate(const char* path, off_t size, fuse_file_info* fi) {
     int rc;
     struct stat st {};
     if (fi) {
         rc = Result(::ftruncate(H(fi)->fd, size));
-        if (rc == 0) state.written[H(fi)->id] = size;
+        if (rc == 0) Shortened(H(fi)->id, size);
     } else {
         const int fd = ::openat(state.backing, Rel(path).c_str(), O_WRONLY | O_NOFOLLOW);
         rc = fd < 0 ? -errno : Result(::ftruncate(fd, size));
-        if (rc == 0 && ::fstat(fd, &st) == 0) state.written[IdOf(st.st_ino)] = size;
+        if (rc == 0 && ::fstat(fd, &st) == 0) Shortened(IdOf(st.st_ino), size);
         if (fd >= 0) ::close(fd);
     }
     Count("truncate", path, fi);
@@ -324,6 +332,13 @@ int Write(const char* path, const char* bytes, size_t size, off_t at, fuse_file_
     }
     Count("write", path, fi);
     return put < 0 ? -errno : static_cast<int>(put);
+}
+
+// Space set aside is not written: only writes count against a cut.
+int FAllocate(const char* path, int mode, off_t at, off_t size, fuse_file_info* fi) {
+    const int rc = ::fallocate(H(fi)->fd, mode, at, size) == 0 ? 0 : -errno;
+    Count("fallocate", path, fi);
+    return rc;
 }
 
 int StatFs(const char*, struct statvfs* st) { return Result(::fstatvfs(state.backing, st)); }
@@ -456,6 +471,7 @@ int main(int argc, char** argv) {
     ops.create = Create;
     ops.read = Read;
     ops.write = Write;
+    ops.fallocate = FAllocate;
     ops.statfs = StatFs;
     ops.release = Release;
     ops.fsync = FSync;
