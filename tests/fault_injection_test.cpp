@@ -8,13 +8,26 @@
 //
 // VX_KILL_EVERY=k runs every k-th kill point only (CI runs a share; the
 // tools/kill-points script runs them all). The figures go to standard output.
+//
+// A power cut is harder: only what was flushed survives it. The install and
+// the converter run on a file system (power_cut_fs) that keeps what a disk
+// would hold after one, cut after its n-th call; the same checks follow, and
+// no file whose name survived may hold fewer bytes than were written into it.
+// VX_CUT_EVERY=1 cuts after every call (tools/power-cuts); CI cuts just
+// before each flush and after the last call: between two flushes the disk
+// holds the same, so those cover every state a cut can leave.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -67,6 +80,44 @@ public:
     fs::path Shortcut() const {
         return machine_.windowsFolder() / "Start Menu" / "Programs" / "PELTOMARK! Inc" /
                kShortcutName;
+    }
+
+    // The same on the power-cut file system mounted over the machine folder,
+    // cut after call `cutAfter` (none when negative). The file system's
+    // report, one line each: "call <n> <what> <path>", then "short <kept>
+    // <written> <path>"; nullopt when it could not be mounted.
+    std::optional<std::vector<std::string>> RunInstallWithCut(long cutAfter) {
+#ifdef VX_POWER_CUT_FS
+        const fs::path folder = machine_.machineFolder(), report = machine_.root() / "cut.txt";
+        const std::string cut = std::to_string(cutAfter);
+        // Mounted once the folder is on another device; a busy machine may take a while.
+        struct stat below = {}, mounted = {};
+        stat(folder.c_str(), &below);
+        const pid_t fs = fork();
+        if (fs == 0) {
+            execl(VX_POWER_CUT_FS, VX_POWER_CUT_FS, folder.c_str(), report.c_str(),
+                  cutAfter < 0 ? nullptr : cut.c_str(), nullptr);
+            _exit(127);
+        }
+        bool up = false;
+        for (int i = 0; i < 6000 && !up && waitpid(fs, nullptr, WNOHANG) == 0; ++i) {
+            usleep(10000);
+            up = stat(folder.c_str(), &mounted) == 0 && mounted.st_dev != below.st_dev;
+        }
+        if (up) RunInstall("", "");
+        const std::string unmount = "fusermount3 -u \"" + folder.string() + "\"";
+        // Without a mount, or with the mount busy, the file system ends (and unmounts) on a signal.
+        if (!up || std::system(unmount.c_str()) != 0) kill(fs, SIGTERM);
+        waitpid(fs, nullptr, 0);
+        if (!up || !fs::exists(report)) return std::nullopt;
+        std::vector<std::string> lines;
+        std::istringstream text(testing::ReadFile(report));
+        for (std::string line; std::getline(text, line);) lines.push_back(line);
+        fs::remove(report);
+        return lines;
+#else
+        return std::nullopt;
+#endif
     }
 
     // Runs the scripted install in a process of its own, `wrap` put before it
@@ -123,38 +174,57 @@ bool ParsesAsSettings(const std::string& bytes) {
     return std::regex_match(bytes, kFile);
 }
 
-// Every temporary of ours under `root`, by any name our writes ever gave one.
-std::vector<std::string> Temporaries(const fs::path& root) {
+// Any name our writes ever gave a temporary.
+bool IsTemporary(const fs::path& path) {
     static const std::regex kNames(R"(\.vx-tmp-.*|\.vx-copy-.*|\.grpconv-.*|vornalux\.ini\..*)");
+    return std::regex_match(path.filename().string(), kNames);
+}
+
+// Every temporary of ours under `root`.
+std::vector<std::string> Temporaries(const fs::path& root) {
     std::vector<std::string> found;
     for (const auto& entry : fs::recursive_directory_iterator(root))
-        if (std::regex_match(entry.path().filename().string(), kNames))
-            found.push_back(entry.path().string());
+        if (IsTemporary(entry.path())) found.push_back(entry.path().string());
     return found;
 }
 
 // The faults a kill point left, each a line; empty when it recovered.
-std::vector<std::string> Examine(Machine& m, const Reference& reference) {
+// `finished`: the install had completed, so all of it must be there.
+std::vector<std::string> Examine(Machine& m, const Reference& reference, bool finished = false) {
     std::vector<std::string> faults;
     testing::TempMachine& machine = m.machine();
     machine.Restart();
 
-    // The files as the kill left them.
-    for (const auto& [relative, bytes] : reference.files) {
-        const fs::path path = machine.machineFolder() / relative;
-        if (fs::exists(path) && testing::ReadFile(path) != bytes)
-            faults.push_back("partial " + relative.string());
-    }
+    // The settings and the files as the crash left them.
     const fs::path settingsPath = machine.windowsFolder() / kSettingsFileName;
+    bool installed = false;
     if (fs::exists(settingsPath)) {
         const std::string bytes = testing::ReadFile(settingsPath);
         if (!ParsesAsSettings(bytes)) faults.push_back("settings do not parse");
         char directory[MAX_PATH] = {};
         machine.sys().GetPrivateProfileStringA("Installation", "Directory", "(none)", directory,
                                                MAX_PATH, kSettingsFileName);
-        if (SettingsFile(machine.sys()).IsInstalled() && std::string(directory) != kTarget)
+        installed = SettingsFile(machine.sys()).IsInstalled();
+        if (installed && std::string(directory) != kTarget)
             faults.push_back("installed with the directory " + std::string(directory));
+        if (installed && !fs::is_directory(m.Target()))
+            faults.push_back("installed without the folder");
     }
+    if (finished && !installed) faults.push_back("a finished install is not installed");
+    for (const auto& [relative, bytes] : reference.files) {
+        const fs::path path = machine.machineFolder() / relative;
+        if (fs::exists(path) && testing::ReadFile(path) != bytes)
+            faults.push_back("partial " + relative.string());
+        else if (finished && !fs::exists(path))
+            faults.push_back("a finished install lost " + relative.string());
+    }
+    // Every file of ours in the folder is in the record, which the uninstall goes by.
+    PathBuffer source, target;
+    target.Assign(kTarget);
+    const InstallLog record(machine.sys(), target);
+    for (const char* name : ProgramFiles)
+        if (fs::exists(m.Target() / name) && !record.ListsFile(name))
+            faults.push_back(std::string("not in the record: ") + name);
 
     // A kill between the probe and the install's record leaves the probe: a
     // whole copy that cannot be told from a file of the user's, so it stays,
@@ -163,9 +233,7 @@ std::vector<std::string> Examine(Machine& m, const Reference& reference) {
                            !fs::exists(m.Target() / kInstallLogName);
 
     // The next install and uninstall.
-    PathBuffer source, target;
     TakeSourceDirectory(machine.sys(), source);
-    target.Assign(kTarget);
     ScriptedDialogServices dlg(machine.sys());
     if (!RunInstall(machine.sys(), dlg, source, target) || dlg.messages.size() != 1 ||
         dlg.messages[0].caption != "Vornalux! installation complete.")
@@ -191,13 +259,33 @@ std::vector<std::string> Examine(Machine& m, const Reference& reference) {
     return faults;
 }
 
-TEST(FaultInjection, EveryKillPointOfAnInstallRecovers) {
-    if (!StraceWorks()) GTEST_SKIP() << "strace cannot trace here";
-    // Machines in memory when the host has it: every kill point installs
-    // three times, and each flush to a disk would cost milliseconds.
+// Machines in memory when the host has it: every crash point installs three
+// times, and each flush to a disk would cost milliseconds.
+void MachinesInMemory() {
     std::error_code ec;
     if (fs::is_directory("/dev/shm", ec) && access("/dev/shm", W_OK) == 0)
         setenv("TMPDIR", "/dev/shm", 1);
+}
+
+// The files a complete install made, from the machine it made them on.
+Reference ReferenceOf(Machine& m) {
+    Reference reference;
+    const fs::path machineFolder = m.machine().machineFolder();
+    for (const char* name : ProgramFiles)
+        reference.files[fs::relative(m.Target() / name, machineFolder)] =
+            testing::PlaceholderContent(name);
+    for (const char* name : SystemFiles)
+        reference.files[fs::path("drive_c/windows/system32") / name] =
+            testing::PlaceholderContent(name);
+    for (const fs::path& made : {m.machine().windowsFolder() / "SETUP.INI", m.Shortcut()})
+        if (fs::exists(made))
+            reference.files[fs::relative(made, machineFolder)] = testing::ReadFile(made);
+    return reference;
+}
+
+TEST(FaultInjection, EveryKillPointOfAnInstallRecovers) {
+    if (!StraceWorks()) GTEST_SKIP() << "strace cannot trace here";
+    MachinesInMemory();
     const char* every = std::getenv("VX_KILL_EVERY");
     const int stride = every ? std::max(1, std::atoi(every)) : 4;
     const std::string calls = CallList();
@@ -212,17 +300,8 @@ TEST(FaultInjection, EveryKillPointOfAnInstallRecovers) {
                      "strace -qq -o \"" + (root / "grpconv.log").string() + "\" -e trace=" + calls);
         installCalls = CountCalls(root / "install.log");
         converterCalls = CountCalls(root / "grpconv.log");
-        const fs::path machineFolder = m.machine().machineFolder();
-        for (const char* name : ProgramFiles)
-            reference.files[fs::relative(m.Target() / name, machineFolder)] =
-                testing::PlaceholderContent(name);
-        for (const char* name : SystemFiles)
-            reference.files[fs::path("drive_c/windows/system32") / name] =
-                testing::PlaceholderContent(name);
-        for (const fs::path& made : {m.machine().windowsFolder() / "SETUP.INI", m.Shortcut()}) {
-            ASSERT_TRUE(fs::exists(made)) << made;
-            reference.files[fs::relative(made, machineFolder)] = testing::ReadFile(made);
-        }
+        reference = ReferenceOf(m);
+        ASSERT_EQ(reference.files.size(), ProgramFiles.size() + SystemFiles.size() + 2);
     }
     std::vector<KillPoint> points;
     for (const auto& [victim, counts] :
@@ -266,6 +345,69 @@ TEST(FaultInjection, EveryKillPointOfAnInstallRecovers) {
         for (const auto& [call, count] : counts) std::printf(" %s %d", call.c_str(), count);
         std::printf("\n");
     }
+    std::string shown;
+    for (std::size_t i = 0; i < failures.size() && i < 30; ++i) shown += failures[i] + "\n";
+    EXPECT_TRUE(failures.empty()) << shown;
+}
+
+TEST(FaultInjection, EveryPowerCutOfAnInstallRecovers) {
+    if (access("/dev/fuse", R_OK | W_OK) != 0 || std::system("fusermount3 -V >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "no FUSE here";
+    MachinesInMemory();
+    const char* every = std::getenv("VX_CUT_EVERY");
+
+    // A complete install on the file system: its calls and the files to compare with.
+    Reference reference;
+    std::vector<std::string> calls;
+    {
+        Machine m;
+        const auto run = m.RunInstallWithCut(-1);
+        if (!run) GTEST_SKIP() << "the power-cut file system cannot be mounted here";
+        calls = *run;
+        reference = ReferenceOf(m);
+        ASSERT_EQ(reference.files.size(), ProgramFiles.size() + SystemFiles.size() + 2);
+    }
+    std::vector<long> points;
+    for (long n = 0; n < static_cast<long>(calls.size()); ++n)
+        if (every ? n % std::max(1, std::atoi(every)) == 0
+                  : calls[n].find(" fsync") != std::string::npos)
+            points.push_back(n);  // the n-th call, counted from 0, is call n + 1
+    points.push_back(static_cast<long>(calls.size()));
+    const auto flushes = std::count_if(calls.begin(), calls.end(), [](const std::string& call) {
+        return call.find(" fsync") != std::string::npos;
+    });
+    ASSERT_GT(flushes, 0);
+
+    std::vector<std::string> failures;
+    for (const long n : points) {
+        Machine m;
+        std::vector<std::string> faults;
+        const auto run = m.RunInstallWithCut(n);
+        if (!run) {
+            failures.push_back("cut after call " + std::to_string(n) + ": not mounted");
+            continue;
+        }
+        // A temporary may be cut short: it is never taken for the file.
+        for (const std::string& line : *run)
+            if (line.starts_with("short ") &&
+                !IsTemporary(line.substr(line.find(' ', line.find(' ', 6) + 1) + 1)))
+                faults.push_back(line);
+        const std::vector<std::string> found =
+            Examine(m, reference, n == static_cast<long>(calls.size()));
+        faults.insert(faults.end(), found.begin(), found.end());
+        for (const std::string& fault : faults)
+            failures.push_back("cut after " + (n == 0 ? std::string("nothing") : calls[n - 1]) +
+                               ": " + fault);
+    }
+    std::printf("power cuts: %zu calls (%ld flushes), cut after %zu of them, failures: %zu\n",
+                calls.size(), static_cast<long>(flushes), points.size(), failures.size());
+    std::map<std::string, int> kinds;  // "call <n> <what> <path>"
+    for (const std::string& call : calls) {
+        const std::size_t what = call.find(' ', 5) + 1;
+        ++kinds[call.substr(what, call.find(' ', what) - what)];
+    }
+    for (const auto& [what, count] : kinds) std::printf(" %s %d", what.c_str(), count);
+    std::printf("\n");
     std::string shown;
     for (std::size_t i = 0; i < failures.size() && i < 30; ++i) shown += failures[i] + "\n";
     EXPECT_TRUE(failures.empty()) << shown;

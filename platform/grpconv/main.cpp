@@ -65,7 +65,7 @@ public:
 
     bool CreateFolder(const std::string& path) override {
         const auto host = LibraryPath(path);
-        return host && mkdir(host->c_str(), 0755) == 0;
+        return host && vx::posix::CreateHostFolder(*host, 0755) == 0;
     }
 
     bool SaveShortcut(const CreatedShortcut& shortcut) override {

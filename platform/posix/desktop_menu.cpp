@@ -270,8 +270,11 @@ UniqueFd OpenBelow(int base, const std::string& relative, std::vector<std::strin
         const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
         int next = ::openat(current.get(), name.c_str(), flags);
         if (next < 0 && errno == ENOENT && created) {
-            if (::mkdirat(current.get(), name.c_str(), 0777) == 0)
+            if (::mkdirat(current.get(), name.c_str(), 0777) == 0) {
+                // The new name outlives a power cut only once its folder is flushed.
+                ::fsync(current.get());
                 created->push_back(relative.substr(0, end));
+            }
             next = ::openat(current.get(), name.c_str(), flags);
         }
         current.reset(next);

@@ -24,6 +24,7 @@ namespace {
 constexpr int kErrorDiskFull = 112;           // ERROR_DISK_FULL
 constexpr int kErrorFilenameTooLong = 206;    // ERROR_FILENAME_EXCED_RANGE
 constexpr int kErrorDirectoryNotEmpty = 145;  // ERROR_DIR_NOT_EMPTY
+constexpr int kErrorAlreadyExists = 183;     // ERROR_ALREADY_EXISTS
 // What UnlinkEntry reports for an entry that turned out to be a folder.
 constexpr int kIsFolder = -1;
 
@@ -576,6 +577,17 @@ int RemoveHostTreeAt(int folder, bool wholeTree) {
     return removal.Run(name, self);
 }
 
+int CreateHostFolder(const std::string& path, mode_t mode) {
+    const SplitPath split = Split(path);
+    const UniqueFd parent(OpenFolder(split.folder));
+    if (!parent) return errno == ENOENT ? ERROR_PATH_NOT_FOUND : Win32ErrorFromErrno(errno);
+    if (::mkdirat(parent.get(), split.name.c_str(), mode) != 0)
+        return errno == EEXIST ? kErrorAlreadyExists : Win32ErrorFromErrno(errno);
+    // Like a file's, the new name survives a crash only once the folder is flushed.
+    ::fsync(parent.get());
+    return ERROR_SUCCESS;
+}
+
 int CreateHostFolders(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0)
@@ -584,7 +596,9 @@ int CreateHostFolders(const std::string& path) {
     const SplitPath split = Split(path);
     if (split.folder == path) return ERROR_PATH_NOT_FOUND;
     if (const int above = CreateHostFolders(split.folder); above != ERROR_SUCCESS) return above;
-    if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) return Win32ErrorFromErrno(errno);
+    if (const int made = CreateHostFolder(path, 0777);
+        made != ERROR_SUCCESS && made != kErrorAlreadyExists)
+        return made;
     if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return ERROR_PATH_NOT_FOUND;
     return ERROR_SUCCESS;
 }

@@ -121,7 +121,13 @@ int RemoveHostTree(const std::string& path);
 // only when it is empty.
 int RemoveHostTreeAt(int folder, bool wholeTree);
 
-// Creates the folder `path` and every missing folder above it. Returns 0 or a
+// Creates the one folder `path` in an existing folder, with the permission
+// bits `mode` (before the umask), flushed into that folder so that it outlives
+// a power cut. 183 (ERROR_ALREADY_EXISTS) when something has that name. Returns 0
+// or a Win32 error code.
+int CreateHostFolder(const std::string& path, mode_t mode);
+
+// Creates the folder `path` and every missing folder above it, as CreateHostFolder. Returns 0 or a
 // Win32 error code.
 int CreateHostFolders(const std::string& path);
 
