@@ -31,8 +31,10 @@ Windows LoadWindows(const char* pluginName, vx::UINT codePage,
     const std::string plugin = program.substr(0, program.rfind('/') + 1) + pluginName;
     void* library = dlopen(plugin.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) {
+        // The loader names the plugin, or only the library it lacks.
         const char* error = dlerror();
-        *reason = error ? error : plugin + ": cannot be loaded";
+        const std::string said = error ? error : "cannot be loaded";
+        *reason = said.rfind(plugin + ":", 0) == 0 ? said : plugin + ": " + said;
         return Windows::NotLoaded;
     }
     const auto entry =

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <sstream>
@@ -150,17 +151,21 @@ protected:
 
     fs::path program() const { return machine_.distFolder() / "install"; }
 
-    // `prefix`: the command the program runs in (a sandbox), if any.
+    // `prefix`: the command the program runs in (a sandbox), if any; the
+    // FLTK windows unless `environment` says otherwise.
     std::unique_ptr<ChildProcess> StartInstall(const std::string& logName,
-                                               std::vector<std::string> prefix = {}) {
+                                               std::vector<std::string> prefix = {},
+                                               std::vector<std::string> environment = {
+                                                   "VORNALUX_WINDOWS=fltk"}) {
         const fs::path suppressions = fs::path(__FILE__).parent_path() / "lsan.supp";
         lastLog_ = machine_.root() / (logName + ".log");
         prefix.push_back(program().string());
-        return ChildProcess::Start(
-            prefix,
-            {server_->DisplayVariable(), "WINEPREFIX=" + machine_.machineFolder().string(),
-             "LSAN_OPTIONS=suppressions=" + suppressions.string() + ":print_suppressions=0"},
-            lastLog_.string());
+        environment.insert(
+            environment.end(),
+            {server_->DisplayVariable(),
+             "WAYLAND_DISPLAY=", "WINEPREFIX=" + machine_.machineFolder().string(),
+             "LSAN_OPTIONS=suppressions=" + suppressions.string() + ":print_suppressions=0"});
+        return ChildProcess::Start(prefix, environment, lastLog_.string());
     }
 
     std::string Log() const {
@@ -366,7 +371,8 @@ TEST_F(WindowTest, RunsOnAPlainDesktop) {
     for (const std::string& word : sandbox.argv)
         for (const char* hidden : {"libstdc++", "libfltk", "libncurses", "libtinfo"})
             EXPECT_EQ(word.find(hidden), std::string::npos) << word;
-    std::unique_ptr<ChildProcess> app = StartInstall("sandbox", sandbox.argv);
+    // Not forced: the GTK plugin, with no GTK in the sandbox, is passed over silently.
+    std::unique_ptr<ChildProcess> app = StartInstall("sandbox", sandbox.argv, {});
     ASSERT_TRUE(app);
     ASSERT_FALSE(ActiveWindow(kMainCaption, *app).empty());
     screen_->Keys({"Return"});  // "Install", to the folder offered
@@ -379,6 +385,37 @@ TEST_F(WindowTest, RunsOnAPlainDesktop) {
     ExpectInstalledIn(machine_.driveC() / "vornalux");
     EXPECT_TRUE(WaitForFile(machine_.windowsFolder() / "Start Menu" / "Programs" /
                             "PELTOMARK! Inc" / "Vornalux!.lnk"));
+}
+
+// Left to choose, the program shows the GTK windows, at the desktop's scale;
+// without the GTK plugin, the FLTK ones, saying nothing of the other.
+TEST_F(WindowTest, ChoosesTheGtkWindowsAtTheDesktopsScaleElseTheFltkOnes) {
+    // No session bus, so no accessibility bus is started for these runs.
+    const std::vector<std::string> quiet = {"NO_AT_BRIDGE=1", "DBUS_SESSION_BUS_ADDRESS=disabled:"};
+    const auto mainWindowSize = [&](const std::string& name, std::vector<std::string> extra) {
+        extra.insert(extra.end(), quiet.begin(), quiet.end());
+        std::unique_ptr<ChildProcess> app = StartInstall(name, {}, extra);
+        int width = 0, height = 0;
+        if (!app) return std::pair(width, height);
+        const std::string main = ActiveWindow(kMainCaption, *app);
+        const std::string size = main.empty() ? "" : screen_->Geometry(main);
+        std::sscanf(size.c_str(), "%dx%d", &width, &height);
+        if (!main.empty()) screen_->Keys({"Escape"});
+        ExpectCleanExit(*app);
+        EXPECT_EQ(Log(), "") << name;
+        return std::pair(width, height);
+    };
+    const auto [width1, height1] = mainWindowSize("gtk-scale-1", {"GDK_SCALE=1"});
+    const auto [width2, height2] = mainWindowSize("gtk-scale-2", {"GDK_SCALE=2"});
+    // Not FLTK's size: the GTK windows came up, twice as large at scale 2.
+    EXPECT_NE(std::to_string(width1) + "x" + std::to_string(height1), "291x289");
+    ASSERT_GT(width1, 0);
+    ASSERT_GT(height1, 0);
+    EXPECT_NEAR(static_cast<double>(width2) / width1, 2.0, 0.2) << width1 << " " << width2;
+    EXPECT_NEAR(static_cast<double>(height2) / height1, 2.0, 0.2) << height1 << " " << height2;
+
+    fs::remove(machine_.distFolder() / "install-gtk.so");
+    EXPECT_EQ(mainWindowSize("without-gtk", {}), std::pair(291, 289));
 }
 
 }  // namespace
