@@ -57,6 +57,7 @@ TEST(Accessibility, InstallAndUninstallThroughTheBusAloneOnX11AndWayland) {
         {"Wayland", {wayland->DisplayVariable(), "DISPLAY="}},
     };
     const fs::path folder = machine.driveC() / "Games" / "Vornalux";
+    // The folder above it is picked in the folder chooser.
     for (const auto& s : sessions) {
         SCOPED_TRACE(s.name);
         std::vector<std::string> environment = s.session;
@@ -67,6 +68,7 @@ TEST(Accessibility, InstallAndUninstallThroughTheBusAloneOnX11AndWayland) {
             argv.insert(argv.end(), arguments.begin(), arguments.end());
             return RunCommand(argv, environment, 90000);
         };
+        fs::create_directories(folder.parent_path());
         const CommandResult installed = drive({"install", program.string(), "C:\\Games\\Vornalux"});
         ASSERT_TRUE(installed.finished && installed.exitCode == 0) << installed.output;
         for (const char* name : ProgramFiles)

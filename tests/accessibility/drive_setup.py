@@ -4,7 +4,8 @@ a screen reader user's tools would: starts the program, finds its windows and
 controls by role and name, reads them, and acts on them. Exits 0 when every
 step went as expected; otherwise says which step failed.
 
-Usage: drive_setup.py install|uninstall PROGRAM [FOLDER]
+Usage: drive_setup.py install PROGRAM FOLDER (the folder above it picked in
+the folder chooser, so it must exist), or drive_setup.py uninstall PROGRAM
 """
 import subprocess
 import sys
@@ -155,9 +156,36 @@ def directory_field(main):
     return field
 
 
+def do_action(node, name):
+    action = node.queryAction()
+    names = [action.getName(i) for i in range(action.nActions)]
+    check(name in names, "'%s' has no action '%s': %s" % (node.name, name, names))
+    action.doAction(names.index(name))
+
+
+def browse(app, program, main, path):
+    """Picks the folder `path` ("C:\\A\\B") in the folder chooser's tree."""
+    click(control(main, pyatspi.ROLE_PUSH_BUTTON, "Browse..."))
+    chooser = window(app, program, (pyatspi.ROLE_DIALOG,), "Browse for Folder")
+    tree = control(chooser, pyatspi.ROLE_TREE_TABLE, "Folders")
+    parts = path.split("\\")
+    for depth, part in enumerate(parts):
+        cell = wait_for("folder '%s'" % part,
+                        lambda: find(tree, pyatspi.ROLE_TABLE_CELL, part), program)
+        if depth + 1 < len(parts):
+            do_action(cell, "expand or contract")
+    tree.querySelection().selectChild(cell.getIndexInParent())
+    click(control(chooser, pyatspi.ROLE_PUSH_BUTTON, "OK"))
+
+
 def install(app, program, folder):
     main = main_window(app, program)
     field = directory_field(main)
+    # The folder above it is picked in the chooser, then the name typed in.
+    parent = folder.rsplit("\\", 1)[0]
+    browse(app, program, main, parent)
+    wait_for("the chosen folder in the field",
+             lambda: field if field.queryText().getText(0, -1) == parent else None, program)
     field.queryEditableText().setTextContents(folder)
     click(control(main, pyatspi.ROLE_PUSH_BUTTON, "Install"))
     sound = window(app, program, (pyatspi.ROLE_FRAME, pyatspi.ROLE_DIALOG),
