@@ -387,35 +387,58 @@ TEST_F(WindowTest, RunsOnAPlainDesktop) {
                             "PELTOMARK! Inc" / "Vornalux!.lnk"));
 }
 
-// Left to choose, the program shows the GTK windows, at the desktop's scale;
-// without the GTK plugin, the FLTK ones, saying nothing of the other.
+// Left to choose, the program shows the GTK windows, at the desktop's scale
+// and with the FLTK windows' keys; without the GTK plugin, the FLTK windows,
+// saying nothing of the other.
 TEST_F(WindowTest, ChoosesTheGtkWindowsAtTheDesktopsScaleElseTheFltkOnes) {
-    // No session bus, so no accessibility bus is started for these runs.
-    const std::vector<std::string> quiet = {"NO_AT_BRIDGE=1", "DBUS_SESSION_BUS_ADDRESS=disabled:"};
-    const auto mainWindowSize = [&](const std::string& name, std::vector<std::string> extra) {
-        extra.insert(extra.end(), quiet.begin(), quiet.end());
-        std::unique_ptr<ChildProcess> app = StartInstall(name, {}, extra);
-        int width = 0, height = 0;
-        if (!app) return std::pair(width, height);
-        const std::string main = ActiveWindow(kMainCaption, *app);
-        const std::string size = main.empty() ? "" : screen_->Geometry(main);
-        std::sscanf(size.c_str(), "%dx%d", &width, &height);
-        if (!main.empty()) screen_->Keys({"Escape"});
+    struct Step {
+        const char* caption;
+        std::vector<std::string> keys;
+    };
+    // Runs the program unforced through its windows; the main window's size.
+    const auto run = [&](const std::string& name, std::vector<std::string> environment,
+                         const std::vector<Step>& steps) {
+        // No session bus, so no accessibility bus is started for these runs.
+        environment.insert(environment.end(),
+                           {"NO_AT_BRIDGE=1", "DBUS_SESSION_BUS_ADDRESS=disabled:"});
+        std::unique_ptr<ChildProcess> app = StartInstall(name, {}, environment);
+        std::string size;
+        if (!app) return size;
+        for (const Step& step : steps) {
+            const std::string id = ActiveWindow(step.caption, *app);
+            if (id.empty()) return size;
+            if (size.empty()) size = screen_->Geometry(id);
+            screen_->Keys(step.keys);
+        }
         ExpectCleanExit(*app);
         EXPECT_EQ(Log(), "") << name;
-        return std::pair(width, height);
+        return size;
     };
-    const auto [width1, height1] = mainWindowSize("gtk-scale-1", {"GDK_SCALE=1"});
-    const auto [width2, height2] = mainWindowSize("gtk-scale-2", {"GDK_SCALE=2"});
+    // The default button, then Escape for "No!", then Enter for OK.
+    const std::string scale1 = run("gtk-scale-1", {"GDK_SCALE=1"},
+                                   {{kMainCaption, {"Return"}},
+                                    {kSoundCardCaption, {"Escape"}},
+                                    {"Vornalux! installation complete.", {"Return"}}});
+    ExpectInstalledIn(machine_.driveC() / "vornalux");
+    EXPECT_EQ(Setting("SoundFx"), "0") << Settings();
+    // The Tab order of the template, as in the FLTK windows, to the uninstall box.
+    const std::string scale2 =
+        run("gtk-scale-2", {"GDK_SCALE=2"},
+            {{kMainCaption, {"Tab", "Tab", "Tab", "Tab", "Tab", "space", "Return"}},
+             {"Confirm Folder Delete", {"Return"}},
+             {"Vornalux! uninstall complete.", {"Return"}}});
+    EXPECT_FALSE(fs::exists(machine_.driveC() / "vornalux"));
+
+    int width1 = 0, height1 = 0, width2 = 0, height2 = 0;
+    ASSERT_EQ(std::sscanf(scale1.c_str(), "%dx%d", &width1, &height1), 2) << scale1;
+    ASSERT_EQ(std::sscanf(scale2.c_str(), "%dx%d", &width2, &height2), 2) << scale2;
     // Not FLTK's size: the GTK windows came up, twice as large at scale 2.
-    EXPECT_NE(std::to_string(width1) + "x" + std::to_string(height1), "291x289");
-    ASSERT_GT(width1, 0);
-    ASSERT_GT(height1, 0);
-    EXPECT_NEAR(static_cast<double>(width2) / width1, 2.0, 0.2) << width1 << " " << width2;
-    EXPECT_NEAR(static_cast<double>(height2) / height1, 2.0, 0.2) << height1 << " " << height2;
+    EXPECT_NE(scale1, "291x289");
+    EXPECT_NEAR(static_cast<double>(width2) / width1, 2.0, 0.2) << scale1 << " " << scale2;
+    EXPECT_NEAR(static_cast<double>(height2) / height1, 2.0, 0.2) << scale1 << " " << scale2;
 
     fs::remove(machine_.distFolder() / "install-gtk.so");
-    EXPECT_EQ(mainWindowSize("without-gtk", {}), std::pair(291, 289));
+    EXPECT_EQ(run("without-gtk", {}, {{kMainCaption, {"Escape"}}}), "291x289");
 }
 
 }  // namespace

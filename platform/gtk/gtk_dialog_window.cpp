@@ -68,6 +68,14 @@ cairo_surface_t* ScaledSurface(const Picture& picture, int width, int height, Gt
     return surface;
 }
 
+void FocusWhenMapped(GtkWidget* window) {
+    g_signal_connect(window, "map-event", G_CALLBACK(+[](GtkWidget* w, GdkEvent*, gpointer) {
+                         gtk_window_present(GTK_WINDOW(w));
+                         return FALSE;
+                     }),
+                     nullptr);
+}
+
 GtkDialogWindow::GtkDialogWindow(const DialogTemplate& dialogTemplate, CDialog& dialog,
                                  GtkDialogWindow* owner, const TextCodec& codec)
     : template_(dialogTemplate), dialog_(dialog), owner_(owner), codec_(codec) {
@@ -181,6 +189,7 @@ GtkDialogWindow::GtkDialogWindow(const DialogTemplate& dialogTemplate, CDialog& 
         atk_object_set_name(field, PlainText(codec_.ToUtf8(label.text)).c_str());
     }
 
+    FocusWhenMapped(window_);
     g_signal_connect(window_, "key-press-event", G_CALLBACK(OnKey), this);
     g_signal_connect(window_, "delete-event", G_CALLBACK(OnDelete), this);
     g_signal_connect(window_, "draw", G_CALLBACK(OnDraw), this);

@@ -23,6 +23,10 @@ std::string MnemonicText(std::string_view utf8);
 // pixels do not match its size.
 cairo_surface_t* ScaledSurface(const Picture& picture, int width, int height, GtkWidget* widget);
 
+// Hands `window` the keyboard each time it is mapped, as a window manager
+// does for a new window (and none does on a bare X server).
+void FocusWhenMapped(GtkWidget* window);
+
 class GtkDialogWindow final : public DialogWindow {
 public:
     GtkDialogWindow(const DialogTemplate& dialogTemplate, CDialog& dialog, GtkDialogWindow* owner,

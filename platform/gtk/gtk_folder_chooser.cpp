@@ -62,6 +62,7 @@ public:
                 first = false;
             }
         }
+        FocusWhenMapped(dialog);
         gtk_widget_show_all(dialog);
         gtk_widget_grab_focus(tree);
 

@@ -21,6 +21,7 @@ int RunButtonDialog(GtkDialogWindow* owner, const std::string& utf8Text,
     if (GtkWidget* button = gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), defaultResult))
         gtk_widget_grab_focus(button);
     if (owner) owner->Disable();
+    FocusWhenMapped(dialog);
     const int response = gtk_dialog_run(GTK_DIALOG(dialog));
     if (owner) owner->Enable();
     gtk_widget_destroy(dialog);
