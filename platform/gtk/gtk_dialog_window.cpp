@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+// Xlib's macros (None, Status, ...) clash with names above: it comes last.
+#include <gdk/gdkx.h>
+
 namespace vx::gtk {
 
 std::string MnemonicText(std::string_view utf8) {
@@ -69,6 +72,8 @@ cairo_surface_t* ScaledSurface(const Picture& picture, int width, int height, Gt
 }
 
 void FocusWhenMapped(GtkWidget* window) {
+    // Wayland compositors focus every new window themselves.
+    if (!GDK_IS_X11_DISPLAY(gtk_widget_get_display(window))) return;
     g_signal_connect(window, "map-event", G_CALLBACK(+[](GtkWidget* w, GdkEvent*, gpointer) {
                          gtk_window_present(GTK_WINDOW(w));
                          return FALSE;
