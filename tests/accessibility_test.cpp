@@ -21,6 +21,8 @@ namespace fs = std::filesystem;
 
 constexpr const char* kPython = "/usr/bin/python3";
 
+std::string Suppressions() { return (fs::path(__FILE__).parent_path() / "lsan.supp").string(); }
+
 fs::path Driver() { return fs::path(__FILE__).parent_path() / "accessibility" / "drive_setup.py"; }
 
 std::string Setting(const fs::path& ini, const std::string& key) {
@@ -62,7 +64,9 @@ TEST(Accessibility, InstallAndUninstallThroughTheBusAloneOnX11AndWayland) {
         SCOPED_TRACE(s.name);
         std::vector<std::string> environment = s.session;
         environment.insert(environment.end(), {"WINEPREFIX=" + machine.machineFolder().string(),
-                                               "XDG_RUNTIME_DIR=" + runtime.string()});
+                                               "XDG_RUNTIME_DIR=" + runtime.string(),
+                                               "LSAN_OPTIONS=suppressions=" + Suppressions() +
+                                                   ":print_suppressions=0"});
         const auto drive = [&](std::vector<std::string> arguments) {
             std::vector<std::string> argv = {"dbus-run-session", "--", kPython, Driver().string()};
             argv.insert(argv.end(), arguments.begin(), arguments.end());

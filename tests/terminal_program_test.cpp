@@ -453,6 +453,10 @@ TEST_F(TerminalProgramTest, RefusesWithoutWindowsOrATerminal) {
     const fs::path script = machine.root() / "with-display.sh";
     testing::WriteScript(script, {"env", "DISPLAY=:0", (otherBuild / "install").string()});
     const std::string other = fs::canonical(otherBuild).string();
+    // Asked for the text: no plugin is tried.
+    const fs::path text = machine.root() / "text.sh";
+    testing::WriteScript(
+        text, {"env", "DISPLAY=:0", "VORNALUX_WINDOWS=text", (otherBuild / "install").string()});
 
     const struct {
         fs::path program;
@@ -465,6 +469,9 @@ TEST_F(TerminalProgramTest, RefusesWithoutWindowsOrATerminal) {
          "was done.\n" +
              other + "/install-gtk.so: from another build of this program\n" + other +
              "/install-windows.so: from another build of this program\n"},
+        {text,
+         "The text interface was asked for and standard input is not a terminal; nothing was "
+         "done.\n"},
     };
     const auto before = Snapshot(machine.machineFolder());
     for (const auto& c : cases) {
