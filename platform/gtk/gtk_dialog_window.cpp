@@ -12,15 +12,14 @@ std::string MnemonicText(std::string_view utf8) {
     out.reserve(utf8.size());
     for (std::size_t i = 0; i < utf8.size(); ++i) {
         const char c = utf8[i];
-        if (c == '_') {
+        const bool marks = c == '&' && i + 1 < utf8.size();
+        if (marks && utf8[i + 1] == '&') {
+            out += '&';  // "&&" is a literal ampersand
+            ++i;
+        } else if (marks) {
+            out += '_';
+        } else if (c == '_') {
             out += "__";
-        } else if (c == '&' && i + 1 < utf8.size()) {
-            // "&&" is a literal ampersand.
-            if (utf8[i + 1] == '&')
-                out += '&';
-            else
-                out += '_';
-            if (utf8[i + 1] == '&') ++i;
         } else {
             out += c;
         }
