@@ -12,13 +12,18 @@ namespace vx {
 // is in the Windows code page `codePage`.
 std::unique_ptr<WindowBackend> CreateTerminalBackend(UINT codePage);
 
-// The real windows are a plugin beside the program, so that the program
-// itself starts on machines without X11 or FLTK. The plugin exports one C
-// function of this type, named kWindowPluginEntry: given the build stamp of
-// the program loading it and the code page of narrow text, it opens the
-// display and creates the windows' backend (released with delete).
+// The real windows are plugins beside the program, so that the program
+// itself starts on machines without a display or the libraries they need.
+// A plugin exports one C function of this type, named kWindowPluginEntry:
+// given the build stamp of the program loading it and the code page of
+// narrow text, it opens the display and creates the windows' backend
+// (released with delete). The GTK plugin (Wayland or X11) is tried first,
+// then the FLTK one (X11).
+inline constexpr const char* kGtkWindowPluginName = "install-gtk.so";
 inline constexpr const char* kWindowPluginName = "install-windows.so";
 inline constexpr const char* kWindowPluginEntry = "VxCreateWindowBackend";
+// Forces one interface: "gtk", "fltk" or "text".
+inline constexpr const char* kWindowsChoiceVariable = "VORNALUX_WINDOWS";
 enum WindowPluginResult : int {
     kWindowPluginCreated = 0,
     kWindowPluginNoDisplay = 1,   // no display could be opened

@@ -437,20 +437,26 @@ TEST_F(TerminalProgramTest, EveryEndGivesTheTerminalAndTheHeldErrorsBack) {
 }
 
 TEST_F(TerminalProgramTest, RefusesWithoutWindowsOrATerminal) {
-    // A window plugin of another build: its stamp differs by one character.
-    const fs::path plugin = machine.distFolder() / "install-windows.so";
-    std::string bytes = testing::ReadFile(plugin);
-    const std::size_t stamp = bytes.find(VX_BUILD_STAMP);
-    ASSERT_NE(stamp, std::string::npos);
-    ASSERT_EQ(bytes.find(VX_BUILD_STAMP, stamp + 1), std::string::npos);
-    bytes[stamp + std::strlen(VX_BUILD_STAMP) - 1] ^= 1;
+    // Window plugins of another build: their stamps differ by one character.
     const fs::path otherBuild = machine.root() / "other-build";
     fs::create_directories(otherBuild);
     fs::copy_file(Program(), otherBuild / "install");
-    testing::WriteFile(otherBuild / "install-windows.so", bytes);
-    // Started with a display named, which the plugin would open.
+    for (const char* name : {"install-gtk.so", "install-windows.so"}) {
+        std::string bytes = testing::ReadFile(machine.distFolder() / name);
+        const std::size_t stamp = bytes.find(VX_BUILD_STAMP);
+        ASSERT_NE(stamp, std::string::npos) << name;
+        ASSERT_EQ(bytes.find(VX_BUILD_STAMP, stamp + 1), std::string::npos) << name;
+        bytes[stamp + std::strlen(VX_BUILD_STAMP) - 1] ^= 1;
+        testing::WriteFile(otherBuild / name, bytes);
+    }
+    // Started with a display named, which the plugins would open.
     const fs::path script = machine.root() / "with-display.sh";
     testing::WriteScript(script, {"env", "DISPLAY=:0", (otherBuild / "install").string()});
+    const std::string other = fs::canonical(otherBuild).string();
+    // Asked for the text: no plugin is tried.
+    const fs::path text = machine.root() / "text.sh";
+    testing::WriteScript(
+        text, {"env", "DISPLAY=:0", "VORNALUX_WINDOWS=text", (otherBuild / "install").string()});
 
     const struct {
         fs::path program;
@@ -461,8 +467,11 @@ TEST_F(TerminalProgramTest, RefusesWithoutWindowsOrATerminal) {
         {script,
          "The window interface could not be loaded and standard input is not a terminal; nothing "
          "was done.\n" +
-             (fs::canonical(otherBuild) / "install-windows.so").string() +
-             ": from another build of this program\n"},
+             other + "/install-gtk.so: from another build of this program\n" + other +
+             "/install-windows.so: from another build of this program\n"},
+        {text,
+         "The text interface was asked for and standard input is not a terminal; nothing was "
+         "done.\n"},
     };
     const auto before = Snapshot(machine.machineFolder());
     for (const auto& c : cases) {
@@ -501,10 +510,16 @@ TEST_F(TerminalProgramTest, WithoutTheX11LibrariesFallsBackToTheText) {
     const std::string first =
         "The window interface could not be loaded; using the text interface.\n";
     EXPECT_EQ(lines.substr(0, first.size()), first) << lines;
-    // The loader's reason, on one line: a library the plugin needs is missing.
-    const std::string reason = lines.substr(std::min(first.size(), lines.size()));
-    EXPECT_NE(reason.find("cannot open shared object file"), std::string::npos) << lines;
-    EXPECT_EQ(std::count(reason.begin(), reason.end(), '\n'), 1) << lines;
+    // The loader's reasons, a line for each plugin: a library it needs is missing.
+    std::istringstream reasons(lines.substr(std::min(first.size(), lines.size())));
+    std::vector<std::string> plugins;
+    for (std::string line; std::getline(reasons, line);) {
+        EXPECT_NE(line.find("cannot open shared object file"), std::string::npos) << lines;
+        plugins.push_back(line.substr(0, line.find(':')));
+    }
+    ASSERT_EQ(plugins.size(), 2u) << lines;
+    EXPECT_TRUE(plugins[0].ends_with("/install-gtk.so")) << lines;
+    EXPECT_TRUE(plugins[1].ends_with("/install-windows.so")) << lines;
 }
 
 }  // namespace

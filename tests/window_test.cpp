@@ -174,17 +174,21 @@ protected:
 
     fs::path program() const { return machine_.distFolder() / "install"; }
 
-    // `prefix`: the command the program runs in (a sandbox), if any.
+    // `prefix`: the command the program runs in (a sandbox), if any; the
+    // FLTK windows unless `environment` says otherwise.
     std::unique_ptr<ChildProcess> StartInstall(const std::string& logName,
-                                               std::vector<std::string> prefix = {}) {
+                                               std::vector<std::string> prefix = {},
+                                               std::vector<std::string> environment = {
+                                                   "VORNALUX_WINDOWS=fltk"}) {
         const fs::path suppressions = fs::path(__FILE__).parent_path() / "lsan.supp";
         lastLog_ = machine_.root() / (logName + ".log");
         prefix.push_back(program().string());
-        return ChildProcess::Start(
-            prefix,
-            {server_->DisplayVariable(), "WINEPREFIX=" + machine_.machineFolder().string(),
-             "LSAN_OPTIONS=suppressions=" + suppressions.string() + ":print_suppressions=0"},
-            lastLog_.string());
+        environment.insert(
+            environment.end(),
+            {server_->DisplayVariable(),
+             "WAYLAND_DISPLAY=", "WINEPREFIX=" + machine_.machineFolder().string(),
+             "LSAN_OPTIONS=suppressions=" + suppressions.string() + ":print_suppressions=0"});
+        return ChildProcess::Start(prefix, environment, lastLog_.string());
     }
 
     std::string Log() const {
@@ -428,7 +432,8 @@ TEST_F(WindowTest, RunsOnAPlainDesktop) {
     for (const std::string& word : sandbox.argv)
         for (const char* hidden : {"libstdc++", "libfltk", "libncurses", "libtinfo"})
             EXPECT_EQ(word.find(hidden), std::string::npos) << word;
-    std::unique_ptr<ChildProcess> app = StartInstall("sandbox", sandbox.argv);
+    // Not forced: the GTK plugin, with no GTK in the sandbox, is passed over silently.
+    std::unique_ptr<ChildProcess> app = StartInstall("sandbox", sandbox.argv, {});
     ASSERT_TRUE(app);
     ASSERT_FALSE(ActiveWindow(kMainCaption, *app).empty());
     screen_->Keys({"Return"});  // "Install", to the folder offered
@@ -441,6 +446,60 @@ TEST_F(WindowTest, RunsOnAPlainDesktop) {
     ExpectInstalledIn(machine_.driveC() / "vornalux");
     EXPECT_TRUE(WaitForFile(machine_.windowsFolder() / "Start Menu" / "Programs" /
                             "PELTOMARK! Inc" / "Vornalux!.lnk"));
+}
+
+// Left to choose, the program shows the GTK windows, at the desktop's scale
+// and with the FLTK windows' keys; without the GTK plugin, the FLTK windows,
+// saying nothing of the other.
+TEST_F(WindowTest, ChoosesTheGtkWindowsAtTheDesktopsScaleElseTheFltkOnes) {
+    struct Step {
+        const char* caption;
+        std::vector<std::string> keys;
+    };
+    // Runs the program unforced through its windows; the main window's size.
+    const auto run = [&](const std::string& name, std::vector<std::string> environment,
+                         const std::vector<Step>& steps) {
+        // No session bus, so no accessibility bus is started for these runs.
+        environment.insert(environment.end(),
+                           {"NO_AT_BRIDGE=1", "DBUS_SESSION_BUS_ADDRESS=disabled:"});
+        std::unique_ptr<ChildProcess> app = StartInstall(name, {}, environment);
+        std::string size;
+        if (!app) return size;
+        for (const Step& step : steps) {
+            const std::string id = ActiveWindow(step.caption, *app);
+            if (id.empty()) return size;
+            if (size.empty()) size = screen_->Geometry(id);
+            screen_->Keys(step.keys);
+        }
+        ExpectCleanExit(*app);
+        EXPECT_EQ(Log(), "") << name;
+        return size;
+    };
+    // The default button, then Escape for "No!", then Enter for OK.
+    const std::string scale1 = run("gtk-scale-1", {"GDK_SCALE=1"},
+                                   {{kMainCaption, {"Return"}},
+                                    {kSoundCardCaption, {"Escape"}},
+                                    {"Vornalux! installation complete.", {"Return"}}});
+    ExpectInstalledIn(machine_.driveC() / "vornalux");
+    EXPECT_EQ(Setting("SoundFx"), "0") << Settings();
+    // The Tab order of the template, as in the FLTK windows, to the uninstall box.
+    const std::string scale2 =
+        run("gtk-scale-2", {"GDK_SCALE=2"},
+            {{kMainCaption, {"Tab", "Tab", "Tab", "Tab", "Tab", "space", "Return"}},
+             {"Confirm Folder Delete", {"Return"}},
+             {"Vornalux! uninstall complete.", {"Return"}}});
+    EXPECT_FALSE(fs::exists(machine_.driveC() / "vornalux"));
+
+    int width1 = 0, height1 = 0, width2 = 0, height2 = 0;
+    ASSERT_EQ(std::sscanf(scale1.c_str(), "%dx%d", &width1, &height1), 2) << scale1;
+    ASSERT_EQ(std::sscanf(scale2.c_str(), "%dx%d", &width2, &height2), 2) << scale2;
+    // Not FLTK's size: the GTK windows came up, twice as large at scale 2.
+    EXPECT_NE(scale1, "291x289");
+    EXPECT_NEAR(static_cast<double>(width2) / width1, 2.0, 0.2) << scale1 << " " << scale2;
+    EXPECT_NEAR(static_cast<double>(height2) / height1, 2.0, 0.2) << scale1 << " " << scale2;
+
+    fs::remove(machine_.distFolder() / "install-gtk.so");
+    EXPECT_EQ(run("without-gtk", {}, {{kMainCaption, {"Escape"}}}), "291x289");
 }
 
 }  // namespace

@@ -20,6 +20,7 @@ const Picture* LoadBanner() {
         Picture picture;
         if (!DecodeBmp8(resource_data::kBannerBmp, resource_data::kBannerBmpSize, picture))
             return std::optional<Picture>();
+        picture.description = "Vornalux! 1.2";
         return std::optional<Picture>(std::move(picture));
     }();
     return banner ? &*banner : nullptr;

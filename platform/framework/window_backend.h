@@ -29,6 +29,8 @@ struct Picture {
     int width = 0;
     int height = 0;
     std::string rgb;  // width * height * 3 bytes, top row first
+    // What it shows, in words, for screen readers (narrow text; may be empty).
+    std::string description;
 };
 
 // One live dialog window.

@@ -26,7 +26,7 @@ void FillDistribution(TempMachine& machine, bool withConverter) {
 }
 
 fs::path PlaceSetupProgram(TempMachine& machine) {
-    for (const char* name : {"install", "install-windows.so"})
+    for (const char* name : {"install", "install-windows.so", "install-gtk.so"})
         fs::copy_file(fs::path(VX_DIST_DIR) / name, machine.distFolder() / name,
                       fs::copy_options::overwrite_existing);
     return machine.distFolder() / "install";

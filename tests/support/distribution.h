@@ -16,7 +16,7 @@ std::string PlaceholderContent(const std::string& name);
 // placeholders) and, when `withConverter`, the built group converter.
 void FillDistribution(TempMachine& machine, bool withConverter = true);
 
-// Places the preset's build of the setup program and its window plugin in
+// Places the preset's build of the setup program and its window plugins in
 // machine.distFolder(): the copy is the one run, so that its own folder is
 // the distribution. Returns the program's path.
 std::filesystem::path PlaceSetupProgram(TempMachine& machine);

@@ -197,4 +197,29 @@ std::unique_ptr<XServer> XServer::Start(std::string* error) {
     return server;
 }
 
+std::unique_ptr<WaylandServer> WaylandServer::Start(const std::string& runtimeDir,
+                                                    std::string* error) {
+    auto server = std::make_unique<WaylandServer>();
+    server->socket_ = "vx-wayland-" + std::to_string(getpid());
+    server->process_ = ChildProcess::Start(
+        {"weston", "--backend=headless-backend.so", "--socket=" + server->socket_,
+         "--idle-time=0", "--no-config"},
+        {"XDG_RUNTIME_DIR=" + runtimeDir}, "");
+    if (!server->process_) {
+        *error = "weston did not start";
+        return nullptr;
+    }
+    // The socket is there once it accepts clients.
+    const std::string socket = runtimeDir + "/" + server->socket_;
+    const auto deadline = Clock::now() + std::chrono::seconds(20);
+    while (access(socket.c_str(), F_OK) != 0) {
+        if (Clock::now() > deadline || !server->process_->Running()) {
+            *error = "weston made no socket";
+            return nullptr;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return server;
+}
+
 }  // namespace vx::testing

@@ -60,4 +60,17 @@ private:
     std::string display_;
 };
 
+// A headless Wayland compositor of a test's own (Debian's weston), its socket
+// in `runtimeDir` (the XDG_RUNTIME_DIR its clients must be given).
+class WaylandServer {
+public:
+    // nullptr (and `error` set) when it does not come up.
+    static std::unique_ptr<WaylandServer> Start(const std::string& runtimeDir, std::string* error);
+    std::string DisplayVariable() const { return "WAYLAND_DISPLAY=" + socket_; }
+
+private:
+    std::unique_ptr<ChildProcess> process_;
+    std::string socket_;
+};
+
 }  // namespace vx::testing

@@ -1,0 +1,98 @@
+#include "platform/gtk/gtk_shell_windows.h"
+
+#include <algorithm>
+
+namespace vx::gtk {
+
+int RunButtonDialog(GtkDialogWindow* owner, const std::string& utf8Text,
+                    const std::string& utf8Caption, std::span<const ButtonChoice> buttons,
+                    int defaultResult, int cancelResult) {
+    GtkWidget* dialog = gtk_message_dialog_new(
+        owner ? owner->gtkWindow() : nullptr,
+        static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
+        GTK_MESSAGE_OTHER, GTK_BUTTONS_NONE, "%s", utf8Text.c_str());
+    gtk_window_set_title(GTK_WINDOW(dialog), utf8Caption.c_str());
+    // Screen readers announce the alert by its caption, then read its text.
+    atk_object_set_name(gtk_widget_get_accessible(dialog), utf8Caption.c_str());
+    for (const ButtonChoice& choice : buttons)
+        gtk_dialog_add_button(GTK_DIALOG(dialog), MnemonicText(choice.label).c_str(),
+                              choice.result);
+    gtk_dialog_set_default_response(GTK_DIALOG(dialog), defaultResult);
+    if (GtkWidget* button = gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), defaultResult))
+        gtk_widget_grab_focus(button);
+    if (owner) owner->Disable();
+    FocusWhenMapped(dialog);
+    const int response = gtk_dialog_run(GTK_DIALOG(dialog));
+    if (owner) owner->Enable();
+    gtk_widget_destroy(dialog);
+    for (const ButtonChoice& choice : buttons)
+        if (choice.result == response) return response;
+    return cancelResult;
+}
+
+namespace {
+
+// Lets GTK draw and answer (screen readers included) while a long job runs
+// inside a command.
+void HandlePendingEvents() {
+    while (gtk_events_pending()) gtk_main_iteration_do(FALSE);
+}
+
+}  // namespace
+
+ProgressWindow::ProgressWindow(GtkDialogWindow* owner, std::string utf8Text)
+    : owner_(owner), text_(std::move(utf8Text)), start_(std::chrono::steady_clock::now()) {
+    if (owner_) owner_->Disable();
+}
+
+ProgressWindow::~ProgressWindow() {
+    if (window_) {
+        gtk_widget_destroy(window_);
+        HandlePendingEvents();
+    }
+    if (owner_) owner_->Enable();
+}
+
+void ProgressWindow::Update(std::uint64_t done, std::uint64_t total) {
+    using namespace std::chrono_literals;
+    const auto now = std::chrono::steady_clock::now();
+    if (!window_ && now - start_ >= 500ms) {
+        window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+        GtkWindow* window = GTK_WINDOW(window_);
+        gtk_window_set_title(window, "Copying...");
+        gtk_window_set_resizable(window, FALSE);
+        gtk_window_set_deletable(window, FALSE);
+        gtk_window_set_accept_focus(window, FALSE);
+        gtk_window_set_focus_on_map(window, FALSE);
+        gtk_window_set_type_hint(window, GDK_WINDOW_TYPE_HINT_DIALOG);
+        if (owner_) {
+            gtk_window_set_transient_for(window, owner_->gtkWindow());
+            gtk_window_set_modal(window, TRUE);
+            gtk_window_set_position(window, GTK_WIN_POS_CENTER_ON_PARENT);
+        }
+        GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 8);
+        gtk_container_set_border_width(GTK_CONTAINER(box), 11);
+        GtkWidget* label = gtk_label_new(text_.c_str());
+        gtk_label_set_line_wrap(GTK_LABEL(label), TRUE);
+        gtk_label_set_xalign(GTK_LABEL(label), 0);
+        bar_ = gtk_progress_bar_new();
+        gtk_widget_set_size_request(bar_, 338, -1);
+        atk_object_set_name(gtk_widget_get_accessible(bar_), text_.c_str());
+        gtk_container_add(GTK_CONTAINER(box), label);
+        gtk_container_add(GTK_CONTAINER(box), bar_);
+        gtk_container_add(GTK_CONTAINER(window_), box);
+        gtk_widget_show_all(window_);
+        lastDrawn_ = now - 1s;
+    }
+    if (now - lastDrawn_ < 30ms && done < total) return;
+    lastDrawn_ = now;
+    if (bar_) {
+        const double fraction =
+            total > 0 ? static_cast<double>(std::min(done, total)) / static_cast<double>(total)
+                      : 1.0;
+        gtk_progress_bar_set_fraction(GTK_PROGRESS_BAR(bar_), fraction);
+    }
+    HandlePendingEvents();
+}
+
+}  // namespace vx::gtk
