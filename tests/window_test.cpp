@@ -388,9 +388,10 @@ TEST_F(WindowTest, TheWindowsFollowTheDesktopsDpi) {
     for (const int scale : {1, 2}) {
         SCOPED_TRACE("scale " + std::to_string(scale));
         const std::string dpi = std::to_string(96 * scale);
-        if (scale == 2)
+        if (scale == 2) {
             ASSERT_NO_FATAL_FAILURE(
                 screen_->LoadResources(machine_.root() / "resources", "Xft.dpi: 192\n"));
+        }
         std::unique_ptr<ChildProcess> app = StartInstall("dpi-" + dpi);
         ASSERT_TRUE(app);
         const std::string main = ActiveWindow(kMainCaption, *app);
