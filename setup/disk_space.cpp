@@ -61,7 +61,7 @@ std::string Megabytes(std::uint64_t bytes, bool roundUp) {
 }
 
 bool AskToInstallAnyway(DialogServices& dlg, const VolumeNeed& need, std::uint64_t available) {
-    const std::string text = "There is not enough free space on the disk to install Vornalux! in " +
+    const std::string text = "There is not enough free space for Vornalux! on the disk holding " +
                              std::string(need.folder.view()) +
                              ".\n\nSpace needed: " + Megabytes(WithMargin(need.copiedBytes), true) +
                              "\nSpace available: " + Megabytes(available, false) +

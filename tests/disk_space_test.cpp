@@ -201,7 +201,7 @@ TEST_F(ShortVolumeInstall, NoEndsTheInstallWithNothingWritten) {
     EXPECT_EQ(dlg.messages[0].caption, "Installation Error");
     EXPECT_EQ(dlg.messages[0].type, MB_YESNO | MB_DEFBUTTON2);
     EXPECT_EQ(dlg.messages[0].text,
-              "There is not enough free space on the disk to install Vornalux! in D:\\Vornalux."
+              "There is not enough free space for Vornalux! on the disk holding D:\\Vornalux."
               "\n\nSpace needed: 1.2 MB\nSpace available: 0.2 MB\n\nInstall anyway?");
     EXPECT_FALSE(fs::exists(target));
     EXPECT_TRUE(fs::is_empty(machine.windowsFolder() / "system32"));
