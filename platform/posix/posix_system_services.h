@@ -2,6 +2,8 @@
 // carried out on a machine folder laid out as a Wine prefix.
 #pragma once
 
+#include <sys/statvfs.h>
+
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -9,8 +11,6 @@
 #include <memory>
 #include <optional>
 #include <string>
-
-#include <sys/statvfs.h>
 
 #include "platform/posix/machine.h"
 #include "platform/system_services.h"
