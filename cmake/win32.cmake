@@ -3,13 +3,14 @@
 # the placeholder game files and runtime libraries from demo/, and the tests
 # that run them under Wine.
 
-set(VX_WIN32_SYSTEM_LIBRARIES shell32 ole32 version user32 gdi32)
+set(VX_WIN32_SYSTEM_LIBRARIES shell32 ole32 oleaut32 uuid version user32 gdi32)
 # GCC 12 warns falsely about string concatenation inlined at -O2 (its bug 105329).
 add_compile_options(-Wno-restrict)
 
 # The pass-through system services and the real dialog manager.
 add_library(vx_win32 STATIC
   ${PROJECT_SOURCE_DIR}/platform/win32/win32_system_services.cpp
+  ${PROJECT_SOURCE_DIR}/platform/win32/desktop_shell.cpp
   ${PROJECT_SOURCE_DIR}/platform/win32/win32_window_backend.cpp)
 target_include_directories(vx_win32 PUBLIC ${PROJECT_SOURCE_DIR})
 target_link_libraries(vx_win32 PUBLIC vx_framework ${VX_WIN32_SYSTEM_LIBRARIES})

@@ -120,6 +120,25 @@ public:
                                 PROCESS_INFORMATION* processInformation) = 0;
     virtual DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) = 0;
     virtual BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode) = 0;
+
+    // The space the install will need, worked out before it writes: the
+    // root of the volume a path lies on ("C:\\", or the folder a volume is
+    // mounted on), with a trailing separator; the path need not exist yet.
+    virtual BOOL GetVolumePathNameA(const char* fileName, char* volumePathName,
+                                    DWORD bufferLength) = 0;
+    // The volume's allocation unit is sectorsPerCluster * bytesPerSector.
+    virtual BOOL GetDiskFreeSpaceA(const char* rootPathName, DWORD* sectorsPerCluster,
+                                   DWORD* bytesPerSector, DWORD* numberOfFreeClusters,
+                                   DWORD* totalNumberOfClusters) = 0;
+    // Bytes this user may still write on the volume of `directoryName`, the
+    // volume's size and its free bytes; any pointer may be null.
+    virtual BOOL GetDiskFreeSpaceExA(const char* directoryName,
+                                     ULARGE_INTEGER* freeBytesAvailableToCaller,
+                                     ULARGE_INTEGER* totalNumberOfBytes,
+                                     ULARGE_INTEGER* totalNumberOfFreeBytes) = 0;
+    // Why the last of the three calls above failed (the stand-in sets it for
+    // those only).
+    virtual DWORD GetLastError() = 0;
 };
 
 }  // namespace vx

@@ -37,6 +37,7 @@ inline constexpr int ERROR_FILE_NOT_FOUND = 2;
 inline constexpr int ERROR_PATH_NOT_FOUND = 3;
 inline constexpr int ERROR_ACCESS_DENIED = 5;
 inline constexpr int ERROR_INVALID_PARAMETER = 87;
+inline constexpr int ERROR_FILENAME_EXCED_RANGE = 206;
 inline constexpr int ERROR_CANCELLED = 1223;
 
 // File attributes.
@@ -58,6 +59,18 @@ inline constexpr int IDCANCEL = 2;
 inline constexpr int IDYES = 6;
 inline constexpr int IDNO = 7;
 inline constexpr UINT MB_OK = 0x00000000;
+inline constexpr UINT MB_YESNO = 0x00000004;
+inline constexpr UINT MB_DEFBUTTON2 = 0x00000100;
+inline constexpr UINT MB_TYPEMASK = 0x0000000F;
+inline constexpr UINT MB_DEFMASK = 0x00000F00;
+
+// What a message box of `type` offers (Yes and No, or OK alone) and the
+// result of its default button, the one Enter presses.
+inline bool IsYesNoBox(UINT type) { return (type & MB_TYPEMASK) == MB_YESNO; }
+inline int DefaultResultOf(UINT type) {
+    if (!IsYesNoBox(type)) return IDOK;
+    return (type & MB_DEFMASK) == MB_DEFBUTTON2 ? IDNO : IDYES;
+}
 inline constexpr UINT BST_UNCHECKED = 0;
 inline constexpr UINT BST_CHECKED = 1;
 
@@ -78,6 +91,11 @@ struct VS_FIXEDFILEINFO {
     DWORD dwFileDateLS;
 };
 inline constexpr DWORD VS_FFI_SIGNATURE = 0xFEEF04BD;
+
+// A 64-bit count in the layout of the Win32 union (the disk space calls).
+struct ULARGE_INTEGER {
+    std::uint64_t QuadPart;
+};
 
 // The shell's special folders (SHGetFolderPathA).
 using HRESULT = std::int32_t;

@@ -3,7 +3,9 @@
 
 #include "setup/audio_settings.h"
 #include "setup/directory_rules.h"
+#include "setup/disk_space.h"
 #include "setup/install_log.h"
+#include "setup/library_versions.h"
 #include "setup/paths.h"
 #include "setup/procedures.h"
 #include "setup/program_group.h"
@@ -38,31 +40,6 @@ void DeleteQuietly(SystemServices& sys, DialogServices& dlg, const PathBuffer& p
 
 bool Exists(SystemServices& sys, const PathBuffer& path) {
     return sys.GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-// The file version of a library, from the fixed information of its version resource.
-std::optional<std::uint64_t> FileVersion(SystemServices& sys, const PathBuffer& path) {
-    DWORD handle = 0;
-    const DWORD size = sys.GetFileVersionInfoSizeA(path.c_str(), &handle);
-    if (size == 0) return std::nullopt;
-    std::vector<unsigned char> block(size);
-    if (!sys.GetFileVersionInfoA(path.c_str(), handle, size, block.data())) return std::nullopt;
-    void* value = nullptr;
-    UINT length = 0;
-    if (!sys.VerQueryValueA(block.data(), "\\", &value, &length) || value == nullptr ||
-        length < sizeof(VS_FIXEDFILEINFO))
-        return std::nullopt;
-    const auto* info = static_cast<const VS_FIXEDFILEINFO*>(value);
-    if (info->dwSignature != VS_FFI_SIGNATURE) return std::nullopt;
-    return (static_cast<std::uint64_t>(info->dwFileVersionMS) << 32) | info->dwFileVersionLS;
-}
-
-// A library already in the system directory stays unless ours is known to be newer.
-bool ShouldReplaceLibrary(SystemServices& sys, const PathBuffer& ours, const PathBuffer& theirs) {
-    if (!Exists(sys, theirs)) return true;
-    const std::optional<std::uint64_t> existing = FileVersion(sys, theirs);
-    const std::optional<std::uint64_t> shipped = FileVersion(sys, ours);
-    return existing && shipped && *existing < *shipped;
 }
 
 // The probe's name: "RUZI.INI", or the first free "RUZI<n>.INI" so that a
@@ -171,6 +148,7 @@ bool RunInstall(SystemServices& sys, DialogServices& dlg, const PathBuffer& sour
         return false;
 
     const bool hasSoundCard = dlg.RunSoundCardDialog() == IDOK;
+    if (!ConfirmFreeSpace(sys, dlg, sourceDir, targetDir)) return false;
 
     std::vector<std::string> failed;
     InstallRuntimeLibraries(sys, dlg, sourceDir, failed);

@@ -67,10 +67,15 @@ public:
 
     int MessageBox(DialogWindow* owner, std::string_view text, std::string_view caption,
                    UINT type) override {
-        // The program asks only for OK boxes, with no icon.
+        // OK boxes and Yes/No questions, with no icon.
         static constexpr fltk::ButtonChoice kOk[] = {{"OK", IDOK}};
+        static constexpr fltk::ButtonChoice kYesNo[] = {{"&Yes", IDYES}, {"&No", IDNO}};
+        const bool yesNo = IsYesNoBox(type);
         return fltk::RunButtonWindow(OwnerWindow(owner), codec_.ToUtf8(text),
-                                     codec_.ToUtf8(caption), kOk, IDOK, IDOK, true);
+                                     codec_.ToUtf8(caption),
+                                     yesNo ? std::span<const fltk::ButtonChoice>(kYesNo)
+                                           : std::span<const fltk::ButtonChoice>(kOk),
+                                     DefaultResultOf(type), yesNo ? IDNO : IDOK, true);
     }
 
     bool AskConfirmation(DialogWindow* owner, std::string_view text,

@@ -310,6 +310,21 @@ std::optional<HostPath> Machine::Map(std::string_view windowsPath) const {
     return result;
 }
 
+std::vector<std::string> Machine::FolderChain(std::string_view windowsPath) const {
+    if (!Map(windowsPath)) return {};
+    const std::optional<std::string> full = FullWindowsPath(*this, windowsPath);
+    if (!full) return {};
+    const std::optional<std::vector<std::string>> components =
+        NormalComponents(*this, std::string_view(*full).substr(2));
+    if (!components) return {};
+    std::vector<std::string> chain;
+    std::string path = full->substr(0, 2);
+    for (const std::string& component : *components) chain.push_back(path += "\\" + component);
+    chain.push_back(full->substr(0, 2) + "\\");
+    std::reverse(chain.begin(), chain.end() - 1);
+    return chain;
+}
+
 std::optional<std::string> Machine::ToWindowsPath(const std::string& hostPath) const {
     if (hostPath.empty()) return std::nullopt;
     const std::string path = ResolveHostPath(hostPath);

@@ -58,6 +58,11 @@ public:
     // holding characters Windows file names cannot hold.
     std::optional<HostPath> Map(std::string_view windowsPath) const;
 
+    // The folders of a Windows path from itself up to its drive's root
+    // ("C:\\a\\b", "C:\\a", "C:\\"), normalised as Map does; empty for an
+    // unmapped drive or an invalid name.
+    std::vector<std::string> FolderChain(std::string_view windowsPath) const;
+
     // The Windows path of a host path, through the drive whose folder holds
     // it most closely (Z: at worst); narrow text in the machine's code page.
     std::optional<std::string> ToWindowsPath(const std::string& hostPath) const;

@@ -2,6 +2,8 @@
 // carried out on a machine folder laid out as a Wine prefix.
 #pragma once
 
+#include <sys/statvfs.h>
+
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -86,6 +88,19 @@ public:
     DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) override;
     BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode) override;
 
+    // A volume is a host file system: its root is the highest folder of the
+    // path, up to the drive's root, on the same one. The space calls read the
+    // nearest folder of the path that exists (statvfs).
+    BOOL GetVolumePathNameA(const char* fileName, char* volumePathName,
+                            DWORD bufferLength) override;
+    BOOL GetDiskFreeSpaceA(const char* rootPathName, DWORD* sectorsPerCluster,
+                           DWORD* bytesPerSector, DWORD* numberOfFreeClusters,
+                           DWORD* totalNumberOfClusters) override;
+    BOOL GetDiskFreeSpaceExA(const char* directoryName, ULARGE_INTEGER* freeBytesAvailableToCaller,
+                             ULARGE_INTEGER* totalNumberOfBytes,
+                             ULARGE_INTEGER* totalNumberOfFreeBytes) override;
+    DWORD GetLastError() override { return lastError_; }
+
 private:
     struct OpenFolder;
     OpenFolder* FolderOf(HANDLE handle);
@@ -100,7 +115,16 @@ private:
     // The host file a profile call names: a bare name lives in the Windows directory.
     std::optional<std::string> ProfileHostPath(const char* fileName) const;
 
+    // The host file system under `path`'s nearest existing folder; sets the
+    // last error when there is none.
+    std::optional<struct statvfs> VolumeStatus(const char* path);
+    BOOL Fail(DWORD error) {
+        lastError_ = error;
+        return FALSE;
+    }
+
     Machine machine_;
+    DWORD lastError_ = 0;
     std::map<HANDLE, std::unique_ptr<OpenFolder>> folders_;
     // The searches FindFirstFileA opened: what is left to hand out, by handle.
     std::map<HANDLE, std::deque<WIN32_FIND_DATAA>> searches_;

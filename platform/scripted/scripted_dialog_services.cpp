@@ -31,7 +31,10 @@ int ScriptedDialogServices::GetDlgItemTextA(int id, char* buffer, int size) {
 
 int ScriptedDialogServices::MessageBox(const char* text, const char* caption, UINT type) {
     messages.push_back({text ? text : "", caption ? caption : "", type});
-    return IDOK;
+    if (!IsYesNoBox(type) || messageAnswers.empty()) return DefaultResultOf(type);
+    const int answer = messageAnswers.front();
+    messageAnswers.pop_front();
+    return answer;
 }
 
 INT_PTR ScriptedDialogServices::RunSoundCardDialog() {

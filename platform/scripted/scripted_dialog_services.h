@@ -32,6 +32,7 @@ public:
     std::string directoryField;            // what GetDlgItemTextA(1003) returns
     std::deque<INT_PTR> soundCardAnswers;  // IDOK or IDCANCEL; empty: IDOK
     std::deque<bool> confirmationAnswers;  // empty: yes
+    std::deque<int> messageAnswers;        // IDYES or IDNO for Yes/No boxes; empty: the default
 
     // Record.
     std::vector<Check> checks;

@@ -26,9 +26,12 @@ int OwnerTemplate(DialogWindow* owner) {
 }  // namespace
 
 int ScriptedWindowBackend::MessageBox(DialogWindow* owner, std::string_view text,
-                                      std::string_view caption, UINT) {
+                                      std::string_view caption, UINT type) {
     messages.push_back({std::string(text), std::string(caption), OwnerTemplate(owner)});
-    return IDOK;
+    if (!IsYesNoBox(type) || messageAnswers.empty()) return DefaultResultOf(type);
+    const int answer = messageAnswers.front();
+    messageAnswers.pop_front();
+    return answer;
 }
 
 bool ScriptedWindowBackend::AskConfirmation(DialogWindow*, std::string_view text,

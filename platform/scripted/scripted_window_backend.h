@@ -28,7 +28,8 @@ public:
 
     // Script: for each template, the steps of each run of that dialog, in order.
     std::map<int, std::deque<std::vector<Step>>> scripts;
-    std::deque<bool> confirmationAnswers;                  // empty: yes
+    std::deque<bool> confirmationAnswers;  // empty: yes
+    std::deque<int> messageAnswers;        // IDYES or IDNO for Yes/No boxes; empty: the default
     std::deque<std::optional<std::string>> folderChoices;  // empty: cancelled
 
     // Record.

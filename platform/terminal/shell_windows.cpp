@@ -43,8 +43,8 @@ void DrawButtons(Screen& screen, int row, int left, int width,
 class ButtonWindow final : public Layer {
 public:
     ButtonWindow(std::string_view text, std::string_view caption,
-                 std::span<const ButtonChoice> buttons)
-        : text_(text), caption_(caption), buttons_(buttons) {}
+                 std::span<const ButtonChoice> buttons, int focus)
+        : text_(text), caption_(caption), buttons_(buttons), focus_(focus) {}
 
     Rect Place(int rows, int columns) const override {
         const int textWidth = TextWidth(columns);
@@ -111,15 +111,16 @@ private:
     std::string text_;
     std::string caption_;
     std::span<const ButtonChoice> buttons_;
-    int focus_ = 0;
+    int focus_;
 };
 
 }  // namespace
 
 int RunButtonWindow(Screen& screen, std::string_view utf8Text, std::string_view utf8Caption,
-                    std::span<const ButtonChoice> buttons, int cancelResult) {
+                    std::span<const ButtonChoice> buttons, int cancelResult, int focus) {
     if (buttons.empty()) return cancelResult;
-    ButtonWindow window(utf8Text, utf8Caption, buttons);
+    ButtonWindow window(utf8Text, utf8Caption, buttons,
+                        std::clamp(focus, 0, static_cast<int>(buttons.size()) - 1));
     screen.Push(&window);
     std::optional<int> result;
     while (!result) {

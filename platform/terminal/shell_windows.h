@@ -20,10 +20,10 @@ struct ButtonChoice {
     int result;
 };
 
-// A window with `utf8Text` over a row of buttons, the focus on the first;
-// Escape and the end of input give `cancelResult`.
+// A window with `utf8Text` over a row of buttons, the focus on the one at
+// `focus`; Escape and the end of input give `cancelResult`.
 int RunButtonWindow(Screen& screen, std::string_view utf8Text, std::string_view utf8Caption,
-                    std::span<const ButtonChoice> buttons, int cancelResult);
+                    std::span<const ButtonChoice> buttons, int cancelResult, int focus = 0);
 
 // The copy progress: a line with the file and one with the percentage. It
 // shows once a copy has run for half a second and takes no keys.

@@ -28,11 +28,16 @@ public:
                                                             codec_);
     }
 
-    int MessageBox(DialogWindow*, std::string_view text, std::string_view caption, UINT) override {
-        // The program asks only for OK boxes; Escape there also means OK.
+    int MessageBox(DialogWindow*, std::string_view text, std::string_view caption,
+                   UINT type) override {
+        // OK boxes, where Escape also means OK, and Yes/No questions, where it means No.
         static constexpr ButtonChoice kOk[] = {{"OK", IDOK}};
-        return terminal::RunButtonWindow(*screen_, codec_.ToUtf8(text), codec_.ToUtf8(caption), kOk,
-                                         IDOK);
+        static constexpr ButtonChoice kYesNo[] = {{"&Yes", IDYES}, {"&No", IDNO}};
+        if (!IsYesNoBox(type))
+            return terminal::RunButtonWindow(*screen_, codec_.ToUtf8(text), codec_.ToUtf8(caption),
+                                             kOk, IDOK);
+        return terminal::RunButtonWindow(*screen_, codec_.ToUtf8(text), codec_.ToUtf8(caption),
+                                         kYesNo, IDNO, DefaultResultOf(type) == IDNO ? 1 : 0);
     }
 
     bool AskConfirmation(DialogWindow*, std::string_view text, std::string_view caption) override {

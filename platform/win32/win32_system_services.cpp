@@ -1,8 +1,13 @@
 #include "platform/win32/win32_system_services.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <utility>
+
+#include "platform/win32/desktop_shell.h"
 
 // After the project's headers: <windows.h> defines several of their names as macros.
 // clang-format off
@@ -118,7 +123,45 @@ UINT Win32SystemServices::_lwrite(HFILE file, const char* bytes, UINT count) {
 
 HFILE Win32SystemServices::_lclose(HFILE file) { return ::_lclose(file); }
 
+namespace {
+
+// What WinExec gives back once the program runs; any value above 31 does.
+constexpr UINT kStarted = 33;
+
+// The command line's program, quoted or up to the first blank, and the rest.
+std::pair<std::string, std::string> SplitCommandLine(std::string_view line) {
+    std::size_t end = 0;
+    std::string program;
+    if (!line.empty() && line[0] == '"') {
+        end = line.find('"', 1);
+        program = std::string(line.substr(1, end == std::string_view::npos ? end : end - 1));
+        end = end == std::string_view::npos ? line.size() : end + 1;
+    } else {
+        end = std::min(line.find_first_of(" \t"), line.size());
+        program = std::string(line.substr(0, end));
+    }
+    const std::size_t rest = std::min(line.find_first_not_of(" \t", end), line.size());
+    return {program, std::string(line.substr(rest))};
+}
+
+bool StartFromDesktop(const char* commandLine, UINT showState) {
+    const auto [program, parameters] = SplitCommandLine(commandLine);
+    if (program.empty()) return false;
+    // The file WinExec would run: the program's own folder first, then the
+    // current one, the system folders and the search path.
+    char path[MAX_PATH];
+    const DWORD length = ::SearchPathA(nullptr, program.c_str(), ".exe", MAX_PATH, path, nullptr);
+    char folder[MAX_PATH];
+    const DWORD folderLength = ::GetCurrentDirectoryA(MAX_PATH, folder);
+    if (length == 0 || length >= MAX_PATH || folderLength == 0 || folderLength >= MAX_PATH)
+        return false;
+    return ShellExecuteFromDesktop(path, parameters, folder, static_cast<int>(showState));
+}
+
+}  // namespace
+
 UINT Win32SystemServices::WinExec(const char* commandLine, UINT showState) {
+    if (commandLine != nullptr && StartFromDesktop(commandLine, showState)) return kStarted;
     return ::WinExec(commandLine, showState);
 }
 
@@ -314,5 +357,35 @@ DWORD Win32SystemServices::GetLogicalDriveStringsA(DWORD size, char* buffer) {
     return ::GetLogicalDriveStringsA(size, buffer);
 }
 
+BOOL Win32SystemServices::GetVolumePathNameA(const char* fileName, char* volumePathName,
+                                             DWORD bufferLength) {
+    return ::GetVolumePathNameA(fileName, volumePathName, bufferLength);
+}
+
+BOOL Win32SystemServices::GetDiskFreeSpaceA(const char* rootPathName, DWORD* sectorsPerCluster,
+                                            DWORD* bytesPerSector, DWORD* numberOfFreeClusters,
+                                            DWORD* totalNumberOfClusters) {
+    ::DWORD sectors = 0, bytes = 0, free = 0, total = 0;
+    if (!::GetDiskFreeSpaceA(rootPathName, &sectors, &bytes, &free, &total)) return FALSE;
+    if (sectorsPerCluster) *sectorsPerCluster = sectors;
+    if (bytesPerSector) *bytesPerSector = bytes;
+    if (numberOfFreeClusters) *numberOfFreeClusters = free;
+    if (totalNumberOfClusters) *totalNumberOfClusters = total;
+    return TRUE;
+}
+
+BOOL Win32SystemServices::GetDiskFreeSpaceExA(const char* directoryName,
+                                              ULARGE_INTEGER* freeBytesAvailableToCaller,
+                                              ULARGE_INTEGER* totalNumberOfBytes,
+                                              ULARGE_INTEGER* totalNumberOfFreeBytes) {
+    ::ULARGE_INTEGER available{}, total{}, free{};
+    if (!::GetDiskFreeSpaceExA(directoryName, &available, &total, &free)) return FALSE;
+    if (freeBytesAvailableToCaller) freeBytesAvailableToCaller->QuadPart = available.QuadPart;
+    if (totalNumberOfBytes) totalNumberOfBytes->QuadPart = total.QuadPart;
+    if (totalNumberOfFreeBytes) totalNumberOfFreeBytes->QuadPart = free.QuadPart;
+    return TRUE;
+}
+
+DWORD Win32SystemServices::GetLastError() { return ::GetLastError(); }
 
 }  // namespace vx::win32

@@ -1,5 +1,6 @@
 // The Win32 system services: every operation handed straight to the real
-// call of KERNEL32, USER32, SHELL32 or VERSION.
+// call of KERNEL32, USER32, SHELL32 or VERSION; WinExec alone goes through
+// the desktop's shell first.
 #pragma once
 
 #include "platform/system_services.h"
@@ -30,6 +31,10 @@ public:
     UINT _lwrite(HFILE file, const char* bytes, UINT count) override;
     HFILE _lclose(HFILE file) override;
 
+    // The program WinExec would find, started by the desktop's shell as the
+    // user signed in there rather than with this program's administrator
+    // rights, in the current folder; where that shell is missing or refuses,
+    // WinExec itself.
     UINT WinExec(const char* commandLine, UINT showState) override;
 
     DWORD GetFileVersionInfoSizeA(const char* path, DWORD* handle) override;
@@ -67,6 +72,16 @@ public:
                         PROCESS_INFORMATION* processInformation) override;
     DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) override;
     BOOL GetExitCodeProcess(HANDLE process, DWORD* exitCode) override;
+
+    BOOL GetVolumePathNameA(const char* fileName, char* volumePathName,
+                            DWORD bufferLength) override;
+    BOOL GetDiskFreeSpaceA(const char* rootPathName, DWORD* sectorsPerCluster,
+                           DWORD* bytesPerSector, DWORD* numberOfFreeClusters,
+                           DWORD* totalNumberOfClusters) override;
+    BOOL GetDiskFreeSpaceExA(const char* directoryName, ULARGE_INTEGER* freeBytesAvailableToCaller,
+                             ULARGE_INTEGER* totalNumberOfBytes,
+                             ULARGE_INTEGER* totalNumberOfFreeBytes) override;
+    DWORD GetLastError() override;
 };
 
 }  // namespace vx::win32

@@ -1,11 +1,16 @@
 // The Win32 system services beyond the plain pass-through: file identity,
 // the folders above a folder, the profile folder as home, the module path,
-// and the folder choosers' listing through the real search calls.
+// the folder choosers' listing through the real search calls, the disk space
+// calls, and the game started through the desktop's shell.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
+#include <cctype>
+#include <cstdint>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/framework/folder_listing.h"
@@ -15,6 +20,7 @@
 // After the project's headers: <windows.h> defines several of their names as macros.
 // clang-format off
 #include <windows.h>
+#include <tlhelp32.h>
 // clang-format on
 
 namespace {
@@ -121,6 +127,80 @@ TEST_F(Win32SystemServicesTest, FolderChoosersListDrivesAndFoldersThroughTheSyst
               (std::vector<std::string>{"a long folder name", "Vornalux"}));
     const std::vector<std::string> drives = vx::ListDrives(sys_);
     EXPECT_NE(std::find(drives.begin(), drives.end(), "C:\\"), drives.end());
+}
+
+TEST_F(Win32SystemServicesTest, DiskSpaceCallsPassThrough) {
+    vx::ULARGE_INTEGER available{}, total{}, free{};
+    ASSERT_TRUE(sys_.GetDiskFreeSpaceExA(Path("").c_str(), &available, &total, &free));
+    EXPECT_GT(total.QuadPart, 0u);
+    EXPECT_GE(total.QuadPart, free.QuadPart);
+    EXPECT_GE(free.QuadPart, available.QuadPart);
+    vx::DWORD sectors = 0, bytes = 0, freeClusters = 0, clusters = 0;
+    ASSERT_TRUE(sys_.GetDiskFreeSpaceA("C:\\", &sectors, &bytes, &freeClusters, &clusters));
+    EXPECT_GT(std::uint64_t{sectors} * bytes, 0u);
+
+    char root[MAX_PATH] = {};
+    ASSERT_TRUE(sys_.GetVolumePathNameA("C:\\windows\\Not Yet\\There", root, MAX_PATH));
+    EXPECT_STREQ(root, "C:\\");
+
+    // A drive the machine does not have: the error the stand-in gives too.
+    // (Its root only: below it, Wine says ERROR_FILE_NOT_FOUND.)
+    const DWORD drives = ::GetLogicalDrives();
+    char letter = 'Z';
+    while (letter > 'D' && (drives & (1u << (letter - 'A')))) --letter;
+    ASSERT_GT(letter, 'D');
+    const std::string missing = std::string(1, letter) + ":\\";
+    EXPECT_FALSE(sys_.GetDiskFreeSpaceExA(missing.c_str(), &available, nullptr, nullptr));
+    EXPECT_EQ(sys_.GetLastError(), vx::DWORD{ERROR_PATH_NOT_FOUND});
+    EXPECT_FALSE(
+        sys_.GetDiskFreeSpaceA(missing.c_str(), &sectors, &bytes, &freeClusters, &clusters));
+    EXPECT_EQ(sys_.GetLastError(), vx::DWORD{ERROR_PATH_NOT_FOUND});
+}
+
+// The running processes by id: their program's file name and their parent.
+std::map<DWORD, std::pair<std::string, DWORD>> Processes() {
+    std::map<DWORD, std::pair<std::string, DWORD>> processes;
+    const HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Process32First(snapshot, &entry); more;
+         more = ::Process32Next(snapshot, &entry)) {
+        std::string name = entry.szExeFile;
+        std::transform(name.begin(), name.end(), name.begin(), ::tolower);
+        processes[entry.th32ProcessID] = {name, entry.th32ParentProcessID};
+    }
+    ::CloseHandle(snapshot);
+    return processes;
+}
+
+TEST_F(Win32SystemServicesTest, GameIsStartedByTheDesktopShell) {
+    // Wine's desktop, explorer.exe /desktop, starts with the first use of the desktop window.
+    ASSERT_NE(::GetDesktopWindow(), nullptr);
+    char previous[MAX_PATH] = {};
+    ::GetCurrentDirectoryA(MAX_PATH, previous);
+    // The bare name is found in the current folder, as WinExec would find it.
+    ASSERT_TRUE(::SetCurrentDirectoryA(VX_DIST_DIR));
+    const vx::UINT started = sys_.WinExec("vornalux.exe", SW_SHOWMINNOACTIVE);
+    ::SetCurrentDirectoryA(previous);
+    ASSERT_GT(started, 31u);
+
+    DWORD game = 0;
+    std::string parent;
+    for (int i = 0; i < 100 && game == 0; ++i, ::Sleep(100)) {
+        const auto processes = Processes();
+        for (const auto& [id, process] : processes) {
+            if (process.first != "vornalux.exe") continue;
+            game = id;
+            const auto found = processes.find(process.second);
+            if (found != processes.end()) parent = found->second.first;
+        }
+    }
+    ASSERT_NE(game, 0u);
+    if (const HANDLE process = ::OpenProcess(PROCESS_TERMINATE, FALSE, game)) {
+        ::TerminateProcess(process, 0);
+        ::CloseHandle(process);
+    }
+    EXPECT_EQ(parent, "explorer.exe");
 }
 
 }  // namespace
