@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <span>
 #include <type_traits>
 
 #include "platform/backends.h"
@@ -45,10 +46,14 @@ public:
 
     int MessageBox(DialogWindow* owner, std::string_view text, std::string_view caption,
                    UINT type) override {
-        // The program asks only for OK boxes, with no icon.
+        // OK boxes and Yes/No questions, with no icon; Escape answers No to a question.
         static constexpr gtk::ButtonChoice kOk[] = {{"OK", IDOK}};
-        return gtk::RunButtonDialog(Owner(owner), codec_.ToUtf8(text), codec_.ToUtf8(caption), kOk,
-                                    IDOK, IDOK);
+        static constexpr gtk::ButtonChoice kYesNo[] = {{"&Yes", IDYES}, {"&No", IDNO}};
+        const bool yesNo = IsYesNoBox(type);
+        return gtk::RunButtonDialog(Owner(owner), codec_.ToUtf8(text), codec_.ToUtf8(caption),
+                                    yesNo ? std::span<const gtk::ButtonChoice>(kYesNo)
+                                          : std::span<const gtk::ButtonChoice>(kOk),
+                                    DefaultResultOf(type), yesNo ? IDNO : IDOK);
     }
 
     bool AskConfirmation(DialogWindow* owner, std::string_view text,
