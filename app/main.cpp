@@ -127,13 +127,13 @@ int main() {
                                 : "The window interface could not be loaded and standard input "
                                   "is not a terminal; nothing was done.\n",
                        stderr);
-            for (const std::string& reason : reasons) std::fprintf(stderr, "%s\n", reason.c_str());
         } else {
             std::fputs(terminal ? "No display could be opened; using the text interface.\n"
                                 : "No display could be opened and standard input is not a "
                                   "terminal; nothing was done.\n",
                        stderr);
         }
+        for (const std::string& reason : reasons) std::fprintf(stderr, "%s\n", reason.c_str());
         if (!terminal) return 1;
         backend = vx::CreateTerminalBackend(codePage);
         if (!backend) {

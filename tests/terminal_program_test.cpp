@@ -453,6 +453,11 @@ TEST_F(TerminalProgramTest, RefusesWithoutWindowsOrATerminal) {
     const fs::path script = machine.root() / "with-display.sh";
     testing::WriteScript(script, {"env", "DISPLAY=:0", (otherBuild / "install").string()});
     const std::string other = fs::canonical(otherBuild).string();
+    // A display named that nobody serves: each plugin says so on a line of its own.
+    const fs::path deadDisplay = machine.root() / "dead-display.sh";
+    testing::WriteScript(deadDisplay, {"env", "-u", "WAYLAND_DISPLAY", "DISPLAY=:987",
+                                       Program().string()});
+    const std::string dist = fs::canonical(Program()).parent_path().string();
     // Asked for the text: no plugin is tried.
     const fs::path text = machine.root() / "text.sh";
     testing::WriteScript(
@@ -469,6 +474,10 @@ TEST_F(TerminalProgramTest, RefusesWithoutWindowsOrATerminal) {
          "was done.\n" +
              other + "/install-gtk.so: from another build of this program\n" + other +
              "/install-windows.so: from another build of this program\n"},
+        {deadDisplay,
+         "No display could be opened and standard input is not a terminal; nothing was done.\n" +
+             dist + "/install-gtk.so: no display could be opened\n" + dist +
+             "/install-windows.so: no display could be opened\n"},
         {text,
          "The text interface was asked for and standard input is not a terminal; nothing was "
          "done.\n"},
