@@ -51,6 +51,9 @@ public:
     virtual DWORD GetFileAttributesA(const char* path) = 0;
     // Removes an empty folder; fails for a folder that still holds anything.
     virtual BOOL RemoveDirectoryA(const char* path) = 0;
+    // Creates the folder and every missing folder above it: ERROR_SUCCESS,
+    // ERROR_ALREADY_EXISTS when it is there already, else an error code.
+    virtual int SHCreateDirectoryExA(HWND hwnd, const char* path, const void* security) = 0;
     virtual DWORD GetShortPathNameA(const char* longPath, char* buffer, DWORD size) = 0;
 
     virtual HFILE _lcreat(const char* path, int attribute) = 0;

@@ -37,6 +37,7 @@ inline constexpr int ERROR_FILE_NOT_FOUND = 2;
 inline constexpr int ERROR_PATH_NOT_FOUND = 3;
 inline constexpr int ERROR_ACCESS_DENIED = 5;
 inline constexpr int ERROR_INVALID_PARAMETER = 87;
+inline constexpr int ERROR_ALREADY_EXISTS = 183;
 inline constexpr int ERROR_FILENAME_EXCED_RANGE = 206;
 inline constexpr int ERROR_CANCELLED = 1223;
 

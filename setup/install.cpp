@@ -29,40 +29,55 @@ int CopyFile(SystemServices& sys, DialogServices& dlg, const PathBuffer& from, c
     return sys.SHFileOperationA(&request);
 }
 
-void DeleteQuietly(SystemServices& sys, DialogServices& dlg, const PathBuffer& path) {
+int DeleteQuietly(SystemServices& sys, DialogServices& dlg, const PathBuffer& path) {
     FileOperationRequest request;
     request.hwnd = dlg.GetSafeHwnd();
     request.wFunc = FO_DELETE;
     request.pFrom = path.c_str();
     request.fFlags = kQuietFlags;
-    sys.SHFileOperationA(&request);
+    return sys.SHFileOperationA(&request);
 }
 
 bool Exists(SystemServices& sys, const PathBuffer& path) {
     return sys.GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// The probe's name: "RUZI.INI", or the first free "RUZI<n>.INI" so that a
-// file of the user's is never overwritten and then deleted.
-bool ComposeProbePath(SystemServices& sys, const PathBuffer& targetDir, PathBuffer& probe) {
-    if (!ComposePath(sys, targetDir, kProbeName, probe)) return false;
+// The probe's name: the one a crashed install recorded, else "RUZI.INI" or
+// the first free "RUZI<n>.INI", so that a file of the user's is never
+// overwritten and then deleted.
+bool ComposeProbePath(SystemServices& sys, const PathBuffer& targetDir, const InstallLog& log,
+                      std::string& name, PathBuffer& probe) {
+    name = log.Probe();
+    if (!name.empty()) return ComposePath(sys, targetDir, name, probe);
+    name = kProbeName;
+    if (!ComposePath(sys, targetDir, name, probe)) return false;
     for (int n = 1; Exists(sys, probe); ++n) {
         if (n > 9999) return false;
-        const std::string name = "RUZI" + std::to_string(n) + ".INI";
+        name = "RUZI" + std::to_string(n) + ".INI";
         if (!ComposePath(sys, targetDir, name, probe)) return false;
     }
     return true;
 }
 
-bool ProbeTargetDirectory(SystemServices& sys, DialogServices& dlg, const PathBuffer& targetDir) {
+// The folder is made first and recorded, and the probe's name recorded before
+// the probe is made: whatever a crash leaves, the next uninstall takes away.
+// `logged` tells whether the record holds the folder.
+bool ProbeTargetDirectory(SystemServices& sys, DialogServices& dlg, const PathBuffer& targetDir,
+                          bool existed, const InstallLog& log, bool& logged) {
+    const bool made =
+        existed || sys.SHCreateDirectoryExA(nullptr, targetDir.c_str(), nullptr) == ERROR_SUCCESS;
+    logged = made && log.RecordFolder(!existed);
+    std::string name;
     PathBuffer probeFrom, probeTo;
-    if (!ComposeWindowsPath(sys, kProbeSourceName, probeFrom) ||
-        !ComposeProbePath(sys, targetDir, probeTo) ||
-        CopyFile(sys, dlg, probeFrom, probeTo, kQuietFlags) != 0) {
+    const bool composed = made && ComposeWindowsPath(sys, kProbeSourceName, probeFrom) &&
+                          ComposeProbePath(sys, targetDir, log, name, probeTo);
+    // An unwritable record does not stop the install; the end names it as failed.
+    if (composed) log.RecordProbe(name);
+    if (!composed || CopyFile(sys, dlg, probeFrom, probeTo, kQuietFlags) != 0) {
         dlg.MessageBox("Couldn't create installation directory.", "Installation Error", MB_OK);
         return false;
     }
-    DeleteQuietly(sys, dlg, probeTo);
+    if (DeleteQuietly(sys, dlg, probeTo) == 0) log.ForgetProbe();
     return true;
 }
 
@@ -153,9 +168,9 @@ bool RunInstall(SystemServices& sys, DialogServices& dlg, const PathBuffer& sour
     std::vector<std::string> failed;
     InstallRuntimeLibraries(sys, dlg, sourceDir, failed);
     const bool existed = IsFolder(sys, targetDir);
-    if (!ProbeTargetDirectory(sys, dlg, targetDir)) return false;
     const InstallLog log(sys, targetDir);
-    bool logged = log.RecordFolder(!existed);
+    bool logged = false;
+    if (!ProbeTargetDirectory(sys, dlg, targetDir, existed, log, logged)) return false;
     ResetSettings(sys, dlg, hasSoundCard);
     // In the setup program's own folder the game's files are already in place.
     if (PlaceOfSetupFolder(sys, targetDir.view(), sourceDir).same)

@@ -10,6 +10,21 @@ constexpr const char* kFolderSection = "Folder";
 constexpr const char* kCreatedKey = "Created";
 constexpr const char* kCopiedKey = "GameFilesCopied";
 constexpr const char* kFilesSection = "Files";
+constexpr const char* kProbeKey = "Probe";
+
+// "RUZI.INI" or "RUZI<n>.INI", whatever the case: an entry naming anything
+// else is not followed.
+bool IsProbeName(std::string_view name) {
+    const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
+    std::string text;
+    for (const char c : name) text += upper(c);
+    if (text.size() < 8 || !text.starts_with("RUZI") || !text.ends_with(".INI")) return false;
+    const std::string_view digits = std::string_view(text).substr(4, text.size() - 8);
+    if (digits.size() > 4 || digits.starts_with('0')) return false;
+    for (const char c : digits)
+        if (c < '0' || c > '9') return false;
+    return true;
+}
 
 }  // namespace
 
@@ -41,6 +56,24 @@ bool InstallLog::RecordFolder(bool created) const {
 bool InstallLog::RecordNothingCopied() const {
     return composed_ &&
            sys_.WritePrivateProfileStringA(kFolderSection, kCopiedKey, "0", path_.c_str()) != FALSE;
+}
+
+bool InstallLog::RecordProbe(std::string_view name) const {
+    return composed_ &&
+           sys_.WritePrivateProfileStringA(kFolderSection, kProbeKey, std::string(name).c_str(),
+                                           path_.c_str()) != FALSE;
+}
+
+bool InstallLog::ForgetProbe() const {
+    return composed_ && sys_.WritePrivateProfileStringA(kFolderSection, kProbeKey, nullptr,
+                                                        path_.c_str()) != FALSE;
+}
+
+std::string InstallLog::Probe() const {
+    if (!composed_) return {};
+    char name[MAX_PATH] = {};
+    sys_.GetPrivateProfileStringA(kFolderSection, kProbeKey, "", name, MAX_PATH, path_.c_str());
+    return IsProbeName(name) ? name : std::string();
 }
 
 bool InstallLog::RecordFile(const char* name) const {

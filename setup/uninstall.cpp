@@ -153,6 +153,10 @@ void RunUninstall(SystemServices& sys, DialogServices& dlg, const PathBuffer& so
         else
             remaining.push_back(std::string(targetDir.view()) + "\\" + name);
     }
+    // A probe a crashed install left is the install's as much as its files.
+    const std::string probeName = log.Probe();
+    if (PathBuffer probe; !probeName.empty() && ComposePath(sys, targetDir, probeName, probe))
+        programFiles.push_back(probe);
 
     const std::vector<StartMenuGroup> groups = StartMenuGroups(sys);
     PathBuffer settingsPath;

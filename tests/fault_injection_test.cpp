@@ -226,12 +226,6 @@ std::vector<std::string> Examine(Machine& m, const Reference& reference, bool fi
         if (fs::exists(m.Target() / name) && !record.ListsFile(name))
             faults.push_back(std::string("not in the record: ") + name);
 
-    // A kill between the probe and the install's record leaves the probe: a
-    // whole copy that cannot be told from a file of the user's, so it stays,
-    // and with it the folder, which the uninstall then names as left.
-    const bool probeLeft = fs::exists(m.Target() / kProbeName) &&
-                           !fs::exists(m.Target() / kInstallLogName);
-
     // The next install and uninstall.
     TakeSourceDirectory(machine.sys(), source);
     ScriptedDialogServices dlg(machine.sys());
@@ -242,20 +236,10 @@ std::vector<std::string> Examine(Machine& m, const Reference& reference, bool fi
         faults.push_back("temporary after the next install: " + path);
     dlg.messages.clear();
     RunUninstall(machine.sys(), dlg, source, target);
-    const std::string expected =
-        probeLeft ? "Vornalux! was not completely uninstalled.\n" + std::string(kTarget)
-                  : "Vornalux! has completed uninstalling.";
-    if (dlg.messages.size() != 1 || dlg.messages[0].text != expected)
+    if (dlg.messages.size() != 1 || dlg.messages[0].text != "Vornalux! has completed uninstalling.")
         faults.push_back("uninstall: " + (dlg.messages.empty() ? "" : dlg.messages[0].text));
-    if (probeLeft) {
-        std::vector<fs::path> left;
-        for (const auto& entry : fs::directory_iterator(m.Target())) left.push_back(entry.path());
-        if (left != std::vector<fs::path>{m.Target() / kProbeName})
-            faults.push_back("more than the probe left in " + m.Target().string());
-    }
     for (const fs::path& gone : {m.Target(), m.Shortcut().parent_path(), settingsPath})
-        if (fs::exists(gone) && !(probeLeft && gone == m.Target()))
-            faults.push_back("left after the uninstall: " + gone.string());
+        if (fs::exists(gone)) faults.push_back("left after the uninstall: " + gone.string());
     return faults;
 }
 

@@ -10,10 +10,12 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/scripted/scripted_dialog_services.h"
+#include "tests/support/scoped_state.h"
 #include "tests/support/temp_machine.h"
 #include "tests/support/unprivileged.h"
 
@@ -235,6 +237,30 @@ TEST_F(FileOperationTest, LargeCopyShowsProgressUnlessSilent) {
     EXPECT_EQ(Copy("C:\\big.bin", "C:\\shown.bin", FOF_NOCONFIRMATION), 0);
     EXPECT_EQ(dlg.progressWindows, 1);
     EXPECT_EQ(ReadFile(C("shown.bin")), ReadFile(C("big.bin")));
+}
+
+// A copy over several writeback windows keeps every byte in place, by the
+// kernel's copy on one file system and by reads and writes from another
+// (a drive in memory, where the host has one).
+TEST_F(FileOperationTest, LargeCopyKeepsEveryByteWithinAndAcrossFileSystems) {
+    std::string bytes(80 << 20, '\0');
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<char>((i * 2654435761u) >> 13);
+    std::optional<TempMachine> memory;
+    if (std::error_code ec; fs::is_directory("/dev/shm", ec) && access("/dev/shm", W_OK) == 0) {
+        const testing::ScopedEnvironment inMemory("TMPDIR", "/dev/shm");
+        memory.emplace();
+        tm.MapDrive('d', memory->driveC());
+    }
+    WriteFile(C("big.bin"), bytes);
+    if (memory) WriteFile(memory->driveC() / "big.bin", bytes);
+    for (const char* source : {"C:\\big.bin", "D:\\big.bin"}) {
+        SCOPED_TRACE(source);
+        if (!memory && source[0] == 'D') continue;
+        EXPECT_EQ(Copy(source, "C:\\Games\\copy.bin"), 0);
+        EXPECT_TRUE(ReadFile(C("Games/copy.bin")) == bytes);
+        fs::remove(C("Games/copy.bin"));
+    }
 }
 
 TEST_F(FileOperationTest, DeleteRemovesFilesAndWholeFolders) {

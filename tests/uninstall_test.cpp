@@ -249,6 +249,34 @@ TEST_F(UninstallFixture, FilesThatRemainKeepTheGameInstalled) {
     EXPECT_TRUE(SettingsFile(machine.sys()).IsInstalled());
 }
 
+// A probe a crashed install left, named by the record, is taken away by the
+// next uninstall, or reused and removed by the next install; a record naming
+// anything but a probe's name is not followed, and a file of the user's by
+// the probe's name is never touched.
+TEST_F(UninstallFixture, ProbeLeftByACrashIsTakenAway) {
+    struct Case {
+        const char* recorded;
+        bool reinstall;
+        bool taken;
+    };
+    for (const Case& c : {Case{"RUZI1.INI", false, true}, Case{"ruzi1.ini", true, true},
+                          Case{"SAVES.DAT", false, false}, Case{"RUZI01.INI", true, false}}) {
+        SCOPED_TRACE(c.recorded);
+        fs::remove_all(target);
+        testing::WriteFile(target / "RUZI.INI", "mine");
+        testing::WriteFile(target / c.recorded, "left");
+        testing::WriteFile(target / kInstallLogName,
+                           std::string("[Folder]\r\nCreated=0\r\nProbe=") + c.recorded + "\r\n");
+        if (c.reinstall) {
+            Install();
+            EXPECT_EQ(fs::exists(target / c.recorded), !c.taken);
+        }
+        Uninstall("C:\\Games\\Vornalux");
+        dlg.messages.clear();
+        EXPECT_EQ(fs::exists(target / c.recorded), !c.taken);
+        EXPECT_EQ(testing::ReadFile(target / "RUZI.INI"), "mine");
+    }
+}
 #ifndef _WIN32
 // The scripted person, who also starts swapping the target's parent with a
 // link to a folder outside as soon as the folder's delete is asked for.

@@ -20,4 +20,14 @@ BOOL PosixSystemServices::RemoveDirectoryA(const char* path) {
     return rmdir(host->path.c_str()) == 0 ? TRUE : FALSE;
 }
 
+int PosixSystemServices::SHCreateDirectoryExA(HWND, const char* path, const void*) {
+    if (path == nullptr || *path == '\0') return ERROR_PATH_NOT_FOUND;
+    const std::optional<HostPath> host = machine_.Map(path);
+    if (!host) return ERROR_PATH_NOT_FOUND;
+    struct stat status {};
+    if (::stat(host->path.c_str(), &status) == 0)
+        return S_ISDIR(status.st_mode) ? ERROR_ALREADY_EXISTS : ERROR_PATH_NOT_FOUND;
+    return CreateHostFolders(host->path);
+}
+
 }  // namespace vx::posix

@@ -103,7 +103,8 @@ void RemoveStaleTemporaries(const std::string& folder);
 
 // Copies the regular file `source` to `destination`, whose folder must exist,
 // through a PendingFile that is flushed and given the source's permission
-// bits; on any failure the destination is left as it was. DE_SAMEFILE when
+// bits; the disk writes the copy as it goes, so that the flush waits only for
+// the tail. On any failure the destination is left as it was. DE_SAMEFILE when
 // `destination` is `source` under another name. Returns 0 or a Win32 error
 // code.
 int CopyHostFile(const std::string& source, const std::string& destination,

@@ -109,6 +109,11 @@ DWORD Win32SystemServices::GetFileAttributesA(const char* path) {
 
 BOOL Win32SystemServices::RemoveDirectoryA(const char* path) { return ::RemoveDirectoryA(path); }
 
+int Win32SystemServices::SHCreateDirectoryExA(HWND hwnd, const char* path, const void* security) {
+    return ::SHCreateDirectoryExA(reinterpret_cast<::HWND>(hwnd), path,
+                                  static_cast<const SECURITY_ATTRIBUTES*>(security));
+}
+
 DWORD Win32SystemServices::GetShortPathNameA(const char* longPath, char* buffer, DWORD size) {
     return ::GetShortPathNameA(longPath, buffer, size);
 }

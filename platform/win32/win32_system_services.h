@@ -25,6 +25,7 @@ public:
     BOOL SetFileAttributesA(const char* path, DWORD attributes) override;
     DWORD GetFileAttributesA(const char* path) override;
     BOOL RemoveDirectoryA(const char* path) override;
+    int SHCreateDirectoryExA(HWND hwnd, const char* path, const void* security) override;
     DWORD GetShortPathNameA(const char* longPath, char* buffer, DWORD size) override;
 
     HFILE _lcreat(const char* path, int attribute) override;
