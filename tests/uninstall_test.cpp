@@ -42,7 +42,8 @@ struct UninstallFixture : ::testing::Test {
         PathBuffer targetDir;
         ASSERT_TRUE(targetDir.Assign(directory));
         ASSERT_TRUE(RunInstall(machine.sys(), dlg, Source(), targetDir));
-        ASSERT_TRUE(testing::WaitForFile(group / "Vornalux!.lnk"));
+        ASSERT_TRUE(testing::WaitForFile(group / "Vornalux!.lnk"))
+            << "the install said: " << (dlg.messages.empty() ? "" : dlg.messages.back().text);
         dlg.messages.clear();
         dlg.statusTexts.clear();
     }
