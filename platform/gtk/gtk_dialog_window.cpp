@@ -83,6 +83,14 @@ void FocusWhenMapped(GtkWidget* window) {
 GtkDialogWindow::GtkDialogWindow(const DialogTemplate& dialogTemplate, CDialog& dialog,
                                  GtkDialogWindow* owner, const TextCodec& codec)
     : template_(dialogTemplate), dialog_(dialog), owner_(owner), codec_(codec) {
+    MakeWindow();
+    MeasureBaseUnits();
+    BuildControls();
+    LabelFields();
+    ConnectWindowSignals();
+}
+
+void GtkDialogWindow::MakeWindow() {
     window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     g_object_ref_sink(window_);
     GtkWindow* window = GTK_WINDOW(window_);
@@ -98,7 +106,9 @@ GtkDialogWindow::GtkDialogWindow(const DialogTemplate& dialogTemplate, CDialog& 
     } else {
         gtk_window_set_position(window, GTK_WIN_POS_CENTER);
     }
+}
 
+void GtkDialogWindow::MeasureBaseUnits() {
     // The dialog base units of the font the controls show, as the Windows
     // dialog manager measures them: the mean width of the 52 letters, and
     // the line height.
@@ -111,6 +121,51 @@ GtkDialogWindow::GtkDialogWindow(const DialogTemplate& dialogTemplate, CDialog& 
         baseX_ = (textW / 26 + 1) / 2;
         baseY_ = textH;
     }
+}
+
+GtkWidget* GtkDialogWindow::NewControlWidget(ControlKind kind) {
+    GtkWidget* widget = nullptr;
+    switch (kind) {
+        case ControlKind::DefPushButton:
+        case ControlKind::PushButton:
+            widget = gtk_button_new_with_mnemonic("");
+            // Enter clicks whichever push button holds the focus.
+            gtk_widget_set_receives_default(widget, TRUE);
+            g_signal_connect(widget, "clicked", G_CALLBACK(OnClicked), this);
+            break;
+        case ControlKind::CheckBox:
+            widget = gtk_check_button_new_with_mnemonic("");
+            g_signal_connect(widget, "toggled", G_CALLBACK(OnToggled), this);
+            break;
+        case ControlKind::Edit:
+            widget = gtk_entry_new();
+            // Its rectangle sets its width, not a count of characters.
+            gtk_entry_set_width_chars(GTK_ENTRY(widget), 1);
+            break;
+        case ControlKind::StaticLeft:
+        case ControlKind::StaticCenter: {
+            widget = gtk_label_new("");
+            GtkLabel* label = GTK_LABEL(widget);
+            gtk_label_set_line_wrap(label, TRUE);
+            // Wrapped inside the rectangle rather than widened to the text.
+            gtk_label_set_max_width_chars(label, 1);
+            gtk_label_set_yalign(label, 0);
+            const bool centred = kind == ControlKind::StaticCenter;
+            gtk_label_set_xalign(label, centred ? 0.5f : 0.0f);
+            gtk_label_set_justify(label, centred ? GTK_JUSTIFY_CENTER : GTK_JUSTIFY_LEFT);
+            break;
+        }
+        case ControlKind::Bitmap:
+            widget = gtk_image_new();
+            gtk_widget_set_halign(widget, GTK_ALIGN_START);
+            gtk_widget_set_valign(widget, GTK_ALIGN_START);
+            break;
+    }
+    return widget;
+}
+
+void GtkDialogWindow::BuildControls() {
+    GtkWindow* window = GTK_WINDOW(window_);
     auto px = [this](int x) { return MulDiv(x, baseX_, 4); };
     auto py = [this](int y) { return MulDiv(y, baseY_, 8); };
 
@@ -124,43 +179,7 @@ GtkDialogWindow::GtkDialogWindow(const DialogTemplate& dialogTemplate, CDialog& 
     controls_.reserve(template_.controls.size());
     GList* focusChain = nullptr;
     for (const ControlTemplate& c : template_.controls) {
-        GtkWidget* widget = nullptr;
-        switch (c.kind) {
-            case ControlKind::DefPushButton:
-            case ControlKind::PushButton:
-                widget = gtk_button_new_with_mnemonic("");
-                // Enter clicks whichever push button holds the focus.
-                gtk_widget_set_receives_default(widget, TRUE);
-                g_signal_connect(widget, "clicked", G_CALLBACK(OnClicked), this);
-                break;
-            case ControlKind::CheckBox:
-                widget = gtk_check_button_new_with_mnemonic("");
-                g_signal_connect(widget, "toggled", G_CALLBACK(OnToggled), this);
-                break;
-            case ControlKind::Edit:
-                widget = gtk_entry_new();
-                // Its rectangle sets its width, not a count of characters.
-                gtk_entry_set_width_chars(GTK_ENTRY(widget), 1);
-                break;
-            case ControlKind::StaticLeft:
-            case ControlKind::StaticCenter: {
-                widget = gtk_label_new("");
-                GtkLabel* label = GTK_LABEL(widget);
-                gtk_label_set_line_wrap(label, TRUE);
-                // Wrapped inside the rectangle rather than widened to the text.
-                gtk_label_set_max_width_chars(label, 1);
-                gtk_label_set_yalign(label, 0);
-                const bool centred = c.kind == ControlKind::StaticCenter;
-                gtk_label_set_xalign(label, centred ? 0.5f : 0.0f);
-                gtk_label_set_justify(label, centred ? GTK_JUSTIFY_CENTER : GTK_JUSTIFY_LEFT);
-                break;
-            }
-            case ControlKind::Bitmap:
-                widget = gtk_image_new();
-                gtk_widget_set_halign(widget, GTK_ALIGN_START);
-                gtk_widget_set_valign(widget, GTK_ALIGN_START);
-                break;
-        }
+        GtkWidget* widget = NewControlWidget(c.kind);
         gtk_layout_put(GTK_LAYOUT(fixed_), widget, px(c.x), py(c.y));
         if (c.kind == ControlKind::DefPushButton) {
             defaultId_ = c.id;
@@ -177,7 +196,9 @@ GtkDialogWindow::GtkDialogWindow(const DialogTemplate& dialogTemplate, CDialog& 
     gtk_container_set_focus_chain(GTK_CONTAINER(fixed_), focusChain);
     G_GNUC_END_IGNORE_DEPRECATIONS
     g_list_free(focusChain);
+}
 
+void GtkDialogWindow::LabelFields() {
     // An edit field is named by the text before it, as a screen reader on
     // Windows names it.
     for (std::size_t i = 1; i < controls_.size(); ++i) {
@@ -192,7 +213,9 @@ GtkDialogWindow::GtkDialogWindow(const DialogTemplate& dialogTemplate, CDialog& 
         atk_object_add_relationship(labelObject, ATK_RELATION_LABEL_FOR, field);
         atk_object_set_name(field, PlainText(codec_.ToUtf8(label.text)).c_str());
     }
+}
 
+void GtkDialogWindow::ConnectWindowSignals() {
     FocusWhenMapped(window_);
     g_signal_connect(window_, "key-press-event", G_CALLBACK(OnKey), this);
     g_signal_connect(window_, "delete-event", G_CALLBACK(OnDelete), this);

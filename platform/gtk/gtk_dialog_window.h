@@ -71,6 +71,14 @@ private:
         int id;
         guint source = 0;
     };
+    // The constructor's steps.
+    void MakeWindow();
+    void MeasureBaseUnits();
+    GtkWidget* NewControlWidget(ControlKind kind);
+    void BuildControls();
+    void LabelFields();
+    void ConnectWindowSignals();
+
     Control* Find(int id);
     const Control* Find(int id) const;
     Control* FindWidget(GtkWidget* widget);
