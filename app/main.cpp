@@ -11,7 +11,7 @@
 
 #include "app/install_app.h"
 #include "platform/backends.h"
-#include "platform/posix/desktop_menu.h"
+#include "platform/desktop/desktop_menu.h"
 #include "platform/posix/host_helpers.h"
 #include "platform/posix/posix_system_services.h"
 #include "ui/resources.h"

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/host_files.h"
+#include "platform/host/host_files.h"
 #include "platform/scripted/scripted_dialog_services.h"
 #include "setup/paths.h"
 #include "setup/procedures.h"

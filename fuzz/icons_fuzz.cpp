@@ -7,7 +7,7 @@
 #include <string>
 
 #include "fuzz/fuzz_support.h"
-#include "platform/posix/icon_export.h"
+#include "platform/desktop/icon_export.h"
 
 namespace {
 

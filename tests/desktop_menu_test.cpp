@@ -1,6 +1,6 @@
 // The desktop menu entries of a machine's shortcuts, read back and started
 // the way a desktop does it (GLib's GDesktopAppInfo), and their withdrawal.
-#include "platform/posix/desktop_menu.h"
+#include "platform/desktop/desktop_menu.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "platform/posix/icon_export.h"
+#include "platform/desktop/icon_export.h"
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/framework/image_decoding.h"
+#include "platform/image/image_decoding.h"
 #include "tests/support/pe_builder.h"
 #include "tests/support/temp_machine.h"
 

@@ -4,7 +4,7 @@
 #include <cstddef>
 
 #include "platform/framework/afx.h"
-#include "platform/framework/image_decoding.h"
+#include "platform/image/image_decoding.h"
 
 namespace vx {
 

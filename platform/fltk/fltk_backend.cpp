@@ -8,7 +8,7 @@
 #include "platform/backends.h"
 #include "platform/fltk/fltk_dialog_window.h"
 #include "platform/fltk/fltk_shell_windows.h"
-#include "platform/framework/text_codec.h"
+#include "platform/text/text_codec.h"
 #include "vx_build_stamp.h"
 
 // Xlib's macros (None, Status, ...) clash with names above: it comes last.

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/fltk/fltk_widgets.h"
-#include "platform/framework/text_codec.h"
+#include "platform/text/text_codec.h"
 // The framework before any file of FLTK's that brings in Xlib's macros.
 #include "platform/framework/afx.h"
 

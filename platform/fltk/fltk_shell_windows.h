@@ -14,7 +14,7 @@
 #include <string_view>
 
 #include "platform/fltk/fltk_widgets.h"
-#include "platform/framework/text_codec.h"
+#include "platform/text/text_codec.h"
 #include "platform/system_services.h"
 
 namespace vx::fltk {

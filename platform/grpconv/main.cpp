@@ -13,8 +13,8 @@
 
 #include "platform/grpconv/converter.h"
 #include "platform/grpconv/shell_link.h"
-#include "platform/posix/desktop_menu.h"
-#include "platform/posix/host_files.h"
+#include "platform/desktop/desktop_menu.h"
+#include "platform/host/host_files.h"
 #include "platform/posix/posix_system_services.h"
 #include "platform/win32_types.h"
 

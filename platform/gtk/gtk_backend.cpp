@@ -8,7 +8,7 @@
 #include <type_traits>
 
 #include "platform/backends.h"
-#include "platform/framework/text_codec.h"
+#include "platform/text/text_codec.h"
 #include "platform/gtk/gtk_dialog_window.h"
 #include "platform/gtk/gtk_shell_windows.h"
 #include "vx_build_stamp.h"

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "platform/framework/afx.h"
-#include "platform/framework/text_codec.h"
+#include "platform/text/text_codec.h"
 // GLib's TRUE and FALSE macros come after the framework's constants of those names.
 #include <gtk/gtk.h>
 

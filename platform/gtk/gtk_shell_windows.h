@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/framework/text_codec.h"
+#include "platform/text/text_codec.h"
 #include "platform/gtk/gtk_dialog_window.h"
 #include "platform/system_services.h"
 

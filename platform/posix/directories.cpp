@@ -1,7 +1,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/posix/host_files.h"
+#include "platform/host/host_files.h"
 #include "platform/posix/posix_system_services.h"
 
 namespace vx::posix {

@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "platform/dialog_services.h"
-#include "platform/posix/desktop_menu.h"
-#include "platform/posix/host_files.h"
+#include "platform/desktop/desktop_menu.h"
+#include "platform/host/host_files.h"
 #include "platform/posix/posix_system_services.h"
 
 namespace vx::posix {

@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/posix/host_files.h"
+#include "platform/host/host_files.h"
 #include "platform/posix/host_helpers.h"
 #include "platform/posix/short_names.h"
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/framework/text_codec.h"
+#include "platform/text/text_codec.h"
 
 namespace vx::posix {
 

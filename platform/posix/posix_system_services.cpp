@@ -16,7 +16,7 @@
 #include <memory>
 #include <mutex>
 
-#include "platform/posix/host_files.h"
+#include "platform/host/host_files.h"
 #include "platform/posix/host_helpers.h"
 #include "platform/posix/short_names.h"
 

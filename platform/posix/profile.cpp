@@ -11,7 +11,7 @@
 #include <cstring>
 #include <limits>
 
-#include "platform/posix/host_files.h"
+#include "platform/host/host_files.h"
 #include "platform/posix/posix_system_services.h"
 #include "platform/posix/profile_text.h"
 

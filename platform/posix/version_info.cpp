@@ -3,7 +3,7 @@
 #include <optional>
 #include <string_view>
 
-#include "platform/posix/pe_resources.h"
+#include "platform/pe_files/pe_resources.h"
 #include "platform/posix/posix_system_services.h"
 
 namespace vx::posix {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/framework/text_codec.h"
+#include "platform/text/text_codec.h"
 #include "platform/framework/window_backend.h"
 #include "platform/terminal/dialog_layout.h"
 #include "platform/terminal/screen.h"

@@ -15,7 +15,7 @@
 #include <cwchar>
 #include <exception>
 
-#include "platform/posix/host_files.h"
+#include "platform/host/host_files.h"
 
 // <term.h> defines these as macros for its capability table.
 #undef lines

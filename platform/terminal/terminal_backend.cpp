@@ -4,7 +4,7 @@
 
 #include "platform/backends.h"
 #include "platform/framework/afx.h"
-#include "platform/framework/text_codec.h"
+#include "platform/text/text_codec.h"
 #include "platform/terminal/dialog_window.h"
 #include "platform/terminal/screen.h"
 #include "platform/terminal/shell_windows.h"

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/posix/icon_export.h"
+#include "platform/desktop/icon_export.h"
 #include "platform/posix/machine.h"
 
 namespace vx::posix {

@@ -1,4 +1,4 @@
-#include "platform/posix/host_files.h"
+#include "platform/host/host_files.h"
 
 #include <dirent.h>
 #include <fcntl.h>

@@ -1,4 +1,4 @@
-#include "platform/posix/pe_resources.h"
+#include "platform/pe_files/pe_resources.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "platform/framework/text_codec.h"
+#include "platform/text/text_codec.h"
 
 #include <iconv.h>
 

@@ -1,4 +1,4 @@
-#include "platform/framework/image_decoding.h"
+#include "platform/image/image_decoding.h"
 
 #include <algorithm>
 #include <optional>

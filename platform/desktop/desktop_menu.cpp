@@ -1,4 +1,4 @@
-#include "platform/posix/desktop_menu.h"
+#include "platform/desktop/desktop_menu.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -16,7 +16,7 @@
 #include <utility>
 
 #include "platform/posix/exec.h"
-#include "platform/posix/host_files.h"
+#include "platform/host/host_files.h"
 #include "platform/posix/host_helpers.h"
 
 namespace vx::posix {

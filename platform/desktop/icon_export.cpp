@@ -1,4 +1,4 @@
-#include "platform/posix/icon_export.h"
+#include "platform/desktop/icon_export.h"
 
 #include <png.h>
 #include <strings.h>
@@ -9,8 +9,8 @@
 #include <map>
 #include <optional>
 
-#include "platform/framework/image_decoding.h"
-#include "platform/posix/pe_resources.h"
+#include "platform/image/image_decoding.h"
+#include "platform/pe_files/pe_resources.h"
 
 namespace vx::posix {
 
