@@ -129,7 +129,9 @@ bool InstallGame(vx::testing::TempMachine& machine) {
     vx::TakeSourceDirectory(machine.sys(), source);
     target.Assign("C:\\Games\\Vornalux");
     vx::ScriptedDialogServices dlg(machine.sys());
-    return vx::RunInstall(machine.sys(), dlg, source, target) && dlg.messages.size() == 1 &&
+    const std::optional<vx::CheckedDirectory> checked =
+        vx::ConfirmSetupDirectory(machine.sys(), dlg, target, vx::SetupAction::Install, source);
+    return checked && vx::RunInstall(machine.sys(), dlg, *checked) && dlg.messages.size() == 1 &&
            dlg.messages[0].caption == "Vornalux! installation complete.";
 }
 

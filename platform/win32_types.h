@@ -3,6 +3,14 @@
 // These live in their own namespace so that the Win32 backend can include
 // <windows.h> after this header without the two sets colliding. Include this
 // header before any system header: several of these names are macros there.
+//
+// Results are tested one way throughout: a BOOL result as a truth value
+// (`if (!sys.MoveFileExA(...))`); a call that returns an error code (LSTATUS,
+// GetLastError's DWORD, SHFileOperationA's int) against ERROR_SUCCESS; a
+// length result (GetShortPathNameA, GetFileVersionInfoSizeA, ...) is 0 on
+// failure and is compared with the buffer's size for truncation; a handle
+// against INVALID_HANDLE_VALUE or nullptr, as the call documents. A result
+// ignored on purpose is cast to (void), with a comment saying why.
 #pragma once
 
 #include <cstdint>

@@ -3,6 +3,8 @@
 #include <array>
 #include <vector>
 
+#include "setup/paths.h"
+
 namespace vx {
 
 namespace {
@@ -107,11 +109,12 @@ constexpr std::array<const char*, 15> kHostSystemFolders = {
 bool HoldsHostSystemFolder(SystemServices& sys, const FileIdentity& directory) {
     for (const char* hostFolder : kHostSystemFolders) {
         PathBuffer windowsPath;
-        const UINT length =
-            sys.GetDosFileNameA(hostFolder, windowsPath.data(), windowsPath.capacity() - 1);
-        if (length == 0 || length >= windowsPath.capacity() - 1) continue;
-        windowsPath.Terminate();
-        if (HoldsFolder(sys, directory, windowsPath.c_str())) return true;
+        if (TakePath(windowsPath,
+                     [&](char* buffer, UINT size) {
+                         return sys.GetDosFileNameA(hostFolder, buffer, size);
+                     }) &&
+            HoldsFolder(sys, directory, windowsPath.c_str()))
+            return true;
     }
     return false;
 }
@@ -140,20 +143,17 @@ std::optional<std::string> CheckSetupDirectory(SystemServices& sys, std::string_
     FileIdentity identity;
     if (!sys.GetFileIdentity(text.c_str(), &identity)) return std::nullopt;
 
-    PathBuffer windowsDir, systemDir, homeDir;
-    sys.GetWindowsDirectoryA(windowsDir.data(), windowsDir.capacity() - 1);
-    sys.GetSystemDirectoryA(systemDir.data(), systemDir.capacity() - 1);
-    windowsDir.Terminate();
-    systemDir.Terminate();
-    if (HoldsFolder(sys, identity, windowsDir.c_str()) ||
-        HoldsFolder(sys, identity, systemDir.c_str()))
+    const auto holds = [&](UINT (SystemServices::*directoryCall)(char*, UINT)) {
+        PathBuffer protectedDir;
+        return TakePath(
+                   protectedDir,
+                   [&](char* buffer, UINT size) { return (sys.*directoryCall)(buffer, size); }) &&
+               HoldsFolder(sys, identity, protectedDir.c_str());
+    };
+    if (holds(&SystemServices::GetWindowsDirectoryA) || holds(&SystemServices::GetSystemDirectoryA))
         return Quoted(text, "holds the Windows system files.");
     if (HoldsHostSystemFolder(sys, identity)) return Quoted(text, "holds the host system's files.");
-    if (sys.GetHomeDirectoryA(homeDir.data(), homeDir.capacity() - 1) > 0) {
-        homeDir.Terminate();
-        if (HoldsFolder(sys, identity, homeDir.c_str()))
-            return Quoted(text, "holds your home folder.");
-    }
+    if (holds(&SystemServices::GetHomeDirectoryA)) return Quoted(text, "holds your home folder.");
     return std::nullopt;
 }
 
@@ -168,15 +168,18 @@ SetupFolderPlace PlaceOfSetupFolder(SystemServices& sys, std::string_view direct
     return place;
 }
 
-bool ConfirmSetupDirectory(SystemServices& sys, DialogServices& dlg, std::string_view directory,
-                           SetupAction action, const PathBuffer& sourceDir) {
+std::optional<CheckedDirectory> ConfirmSetupDirectory(SystemServices& sys, DialogServices& dlg,
+                                                      const PathBuffer& directory,
+                                                      SetupAction action,
+                                                      const PathBuffer& sourceDir) {
     const std::optional<std::string> refusal =
-        CheckSetupDirectory(sys, directory, action, sourceDir);
-    if (!refusal) return true;
-    dlg.MessageBox(refusal->c_str(),
-                   action == SetupAction::Install ? "Installation Error" : "Uninstall Error",
-                   MB_OK);
-    return false;
+        CheckSetupDirectory(sys, directory.view(), action, sourceDir);
+    if (!refusal) return CheckedDirectory(directory, sourceDir);
+    // An OK box has one answer.
+    (void)dlg.MessageBox(refusal->c_str(),
+                         action == SetupAction::Install ? "Installation Error" : "Uninstall Error",
+                         MB_OK);
+    return std::nullopt;
 }
 
 }  // namespace vx

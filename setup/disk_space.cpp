@@ -18,7 +18,7 @@ std::uint64_t FileSize(SystemServices& sys, const PathBuffer& path) {
     WIN32_FIND_DATAA data{};
     const HANDLE find = sys.FindFirstFileA(path.c_str(), &data);
     if (find == INVALID_HANDLE_VALUE) return 0;
-    sys.FindClose(find);
+    (void)sys.FindClose(find);  // the size is read; a failed close loses nothing
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return 0;
     return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
@@ -75,9 +75,8 @@ std::vector<VolumeNeed> WorkOutInstallNeeds(SystemServices& sys, const PathBuffe
                                             const PathBuffer& targetDir) {
     std::vector<VolumeNeed> needs;
     PathBuffer systemDir;
-    const UINT length = sys.GetSystemDirectoryA(systemDir.data(), systemDir.capacity() - 1);
-    systemDir.Terminate();
-    if (length > 0 && length < systemDir.capacity() - 1)
+    if (TakePath(systemDir,
+                 [&](char* buffer, UINT size) { return sys.GetSystemDirectoryA(buffer, size); }))
         for (const char* name : SystemFiles) {
             PathBuffer from, to;
             if (ComposePath(sys, sourceDir, name, from) && ComposeSystemPath(sys, name, to) &&

@@ -1,4 +1,5 @@
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "setup/audio_settings.h"
@@ -9,38 +10,15 @@
 #include "setup/paths.h"
 #include "setup/procedures.h"
 #include "setup/program_group.h"
+#include "setup/report.h"
 #include "setup/settings_file.h"
-#include "setup/setup_selection.h"
+#include "setup/shell_files.h"
 
 namespace vx {
 
 namespace {
 
 constexpr WORD kQuietFlags = FOF_NOCONFIRMATION | FOF_SILENT;
-
-int CopyFile(SystemServices& sys, DialogServices& dlg, const PathBuffer& from, const PathBuffer& to,
-             WORD flags) {
-    FileOperationRequest request;
-    request.hwnd = dlg.GetSafeHwnd();
-    request.wFunc = FO_COPY;
-    request.pFrom = from.c_str();
-    request.pTo = to.c_str();
-    request.fFlags = flags;
-    return sys.SHFileOperationA(&request);
-}
-
-int DeleteQuietly(SystemServices& sys, DialogServices& dlg, const PathBuffer& path) {
-    FileOperationRequest request;
-    request.hwnd = dlg.GetSafeHwnd();
-    request.wFunc = FO_DELETE;
-    request.pFrom = path.c_str();
-    request.fFlags = kQuietFlags;
-    return sys.SHFileOperationA(&request);
-}
-
-bool Exists(SystemServices& sys, const PathBuffer& path) {
-    return sys.GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 // The probe's name: the one a crashed install recorded, else "RUZI.INI" or
 // the first free "RUZI<n>.INI", so that a file of the user's is never
@@ -72,22 +50,27 @@ bool ProbeTargetDirectory(SystemServices& sys, DialogServices& dlg, const PathBu
     const bool composed = made && ComposeWindowsPath(sys, kProbeSourceName, probeFrom) &&
                           ComposeProbePath(sys, targetDir, log, name, probeTo);
     // An unwritable record does not stop the install; the end names it as failed.
-    if (composed) log.RecordProbe(name);
-    if (!composed || CopyFile(sys, dlg, probeFrom, probeTo, kQuietFlags) != 0) {
-        dlg.MessageBox("Couldn't create installation directory.", "Installation Error", MB_OK);
+    if (composed) (void)log.RecordProbe(name);
+    if (!composed || ShellCopy(sys, dlg, probeFrom, probeTo, kQuietFlags) != ERROR_SUCCESS) {
+        // An OK box has one answer.
+        (void)dlg.MessageBox("Couldn't create installation directory.", "Installation Error",
+                             MB_OK);
         return false;
     }
-    if (DeleteQuietly(sys, dlg, probeTo) == 0) log.ForgetProbe();
+    // A probe that stays, or stays recorded, is the next uninstall's to take away.
+    if (ShellDelete(sys, dlg, probeTo, kQuietFlags) == ERROR_SUCCESS) (void)log.ForgetProbe();
     return true;
 }
 
 // Copies one file; false when it is not in place afterwards.
 bool InstallFile(SystemServices& sys, DialogServices& dlg, const PathBuffer& from,
                  const PathBuffer& to) {
-    const int result = CopyFile(sys, dlg, from, to, FOF_NOCONFIRMATION);
+    const int result = ShellCopy(sys, dlg, from, to, FOF_NOCONFIRMATION);
     if (result == DE_SAMEFILE) return true;  // installing into the setup program's own folder
-    if (result != 0) return false;
-    sys.SetFileAttributesA(to.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (result != ERROR_SUCCESS) return false;
+    // The read-only mark a file brings from a CD is dropped where it can be;
+    // where it cannot, the file is in place all the same.
+    (void)sys.SetFileAttributesA(to.c_str(), FILE_ATTRIBUTE_NORMAL);
     return true;
 }
 
@@ -99,7 +82,7 @@ void InstallRuntimeLibraries(SystemServices& sys, DialogServices& dlg, const Pat
             failed.emplace_back(name);
             continue;
         }
-        dlg.SetDlgItemTextA(IDC_STATUS, to.c_str());
+        ShowStatus(dlg, to);
         if (!ComposePath(sys, sourceDir, name, from)) {
             failed.emplace_back(to.view());
             continue;
@@ -117,10 +100,10 @@ void InstallProgramFiles(SystemServices& sys, DialogServices& dlg, const PathBuf
     for (const char* name : ProgramFiles) {
         PathBuffer from, to;
         if (!ComposePath(sys, targetDir, name, to)) {
-            failed.emplace_back(std::string(targetDir.view()) + "\\" + name);
+            failed.push_back(UncomposedPath(targetDir, name));
             continue;
         }
-        dlg.SetDlgItemTextA(IDC_STATUS, to.c_str());
+        ShowStatus(dlg, to);
         if (!ComposePath(sys, sourceDir, name, from) || !log.RecordFile(name) ||
             !InstallFile(sys, dlg, from, to))
             failed.emplace_back(to.view());
@@ -136,32 +119,28 @@ void ResetSettings(SystemServices& sys, DialogServices& dlg, bool hasSoundCard) 
     if (!SettingsFile(sys).HasScreenSetting()) return;
     PathBuffer settingsPath;
     if (!ComposeWindowsPath(sys, kSettingsResetName, settingsPath)) return;
-    DeleteQuietly(sys, dlg, settingsPath);
+    // Missing already is as good as deleted.
+    (void)ShellDelete(sys, dlg, settingsPath, kQuietFlags);
     // The reset took the sound-card answer with it; the game still needs it.
-    WriteAudioSettings(sys, hasSoundCard);
+    // The closing report names the settings the uninstall needs, not these.
+    (void)WriteAudioSettings(sys, hasSoundCard);
 }
 
-void ReportInstall(DialogServices& dlg, const std::vector<std::string>& failed, bool groupCreated) {
-    if (failed.empty() && groupCreated) {
-        dlg.MessageBox(
-            "Vornalux! has completed installation.  You can launch it from the Start Menu under "
-            "PELTOMARK! Inc.  Run install.exe to uninstall Vornalux!",
-            "Vornalux! installation complete.", MB_OK);
-        return;
-    }
-    std::string message = "Vornalux! installation is incomplete.";
-    for (const std::string& path : failed) message += "\n" + path;
-    if (!groupCreated) message += "\nThe Start Menu group PELTOMARK! Inc could not be created.";
-    dlg.MessageBox(message.c_str(), "Installation Error", MB_OK);
+void ReportInstall(DialogServices& dlg, std::vector<std::string> failed, bool groupCreated) {
+    if (!groupCreated)
+        failed.emplace_back("The Start Menu group PELTOMARK! Inc could not be created.");
+    ReportOutcome(dlg, failed,
+                  {"Vornalux! has completed installation.  You can launch it from the Start Menu "
+                   "under PELTOMARK! Inc.  Run install.exe to uninstall Vornalux!",
+                   "Vornalux! installation complete.", "Vornalux! installation is incomplete.",
+                   "Installation Error"});
 }
 
 }  // namespace
 
-bool RunInstall(SystemServices& sys, DialogServices& dlg, const PathBuffer& sourceDir,
-                const PathBuffer& targetDir) {
-    if (!ConfirmSetupDirectory(sys, dlg, targetDir.view(), SetupAction::Install, sourceDir))
-        return false;
-
+bool RunInstall(SystemServices& sys, DialogServices& dlg, const CheckedDirectory& checked) {
+    const PathBuffer& sourceDir = checked.source();
+    const PathBuffer& targetDir = checked.target();
     const bool hasSoundCard = dlg.RunSoundCardDialog() == IDOK;
     if (!ConfirmFreeSpace(sys, dlg, sourceDir, targetDir)) return false;
 
@@ -179,7 +158,7 @@ bool RunInstall(SystemServices& sys, DialogServices& dlg, const PathBuffer& sour
         InstallProgramFiles(sys, dlg, sourceDir, targetDir, log, failed);
     if (!logged)
         failed.push_back(log.composed() ? std::string(log.path().view())
-                                        : std::string(targetDir.view()) + "\\" + kInstallLogName);
+                                        : UncomposedPath(targetDir, kInstallLogName));
     const bool groupCreated = CreateProgramGroup(sys, targetDir);
 
     // Written even after failed copies, so that a partial install can be uninstalled.
@@ -190,7 +169,7 @@ bool RunInstall(SystemServices& sys, DialogServices& dlg, const PathBuffer& sour
     if (!settingsWritten && ComposeWindowsPath(sys, kSettingsFileName, settingsPath))
         failed.emplace_back(settingsPath.view());
 
-    ReportInstall(dlg, failed, groupCreated);
+    ReportInstall(dlg, std::move(failed), groupCreated);
     return true;
 }
 

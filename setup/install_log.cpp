@@ -50,35 +50,35 @@ bool InstallLog::RecordFolder(bool created) const {
     if (!composed_) return false;
     if (!created && FolderCreated()) return true;
     return sys_.WritePrivateProfileStringA(kFolderSection, kCreatedKey, created ? "1" : "0",
-                                           path_.c_str()) != FALSE;
+                                           path_.c_str());
 }
 
 bool InstallLog::RecordNothingCopied() const {
     return composed_ &&
-           sys_.WritePrivateProfileStringA(kFolderSection, kCopiedKey, "0", path_.c_str()) != FALSE;
+           sys_.WritePrivateProfileStringA(kFolderSection, kCopiedKey, "0", path_.c_str());
 }
 
 bool InstallLog::RecordProbe(std::string_view name) const {
-    return composed_ &&
-           sys_.WritePrivateProfileStringA(kFolderSection, kProbeKey, std::string(name).c_str(),
-                                           path_.c_str()) != FALSE;
+    return composed_ && sys_.WritePrivateProfileStringA(kFolderSection, kProbeKey,
+                                                        std::string(name).c_str(), path_.c_str());
 }
 
 bool InstallLog::ForgetProbe() const {
-    return composed_ && sys_.WritePrivateProfileStringA(kFolderSection, kProbeKey, nullptr,
-                                                        path_.c_str()) != FALSE;
+    return composed_ &&
+           sys_.WritePrivateProfileStringA(kFolderSection, kProbeKey, nullptr, path_.c_str());
 }
 
 std::string InstallLog::Probe() const {
     if (!composed_) return {};
     char name[MAX_PATH] = {};
-    sys_.GetPrivateProfileStringA(kFolderSection, kProbeKey, "", name, MAX_PATH, path_.c_str());
+    // A missing entry reads as the empty default, which names no probe.
+    (void)sys_.GetPrivateProfileStringA(kFolderSection, kProbeKey, "", name, MAX_PATH,
+                                        path_.c_str());
     return IsProbeName(name) ? name : std::string();
 }
 
 bool InstallLog::RecordFile(const char* name) const {
-    return composed_ &&
-           sys_.WritePrivateProfileStringA(kFilesSection, name, "1", path_.c_str()) != FALSE;
+    return composed_ && sys_.WritePrivateProfileStringA(kFilesSection, name, "1", path_.c_str());
 }
 
 }  // namespace vx

@@ -6,7 +6,9 @@ namespace vx {
 
 void TakeSourceDirectory(SystemServices& sys, PathBuffer& sourceDir) {
     sourceDir = PathBuffer();
-    sys.GetModuleFileNameA(sourceDir.data(), sourceDir.capacity() - 1);
+    // A failed call leaves the buffer empty and a cut one is ended below:
+    // either names a folder that holds none of the files to copy.
+    (void)sys.GetModuleFileNameA(sourceDir.data(), sourceDir.capacity() - 1);
     sourceDir.Terminate();
     char* lastSeparator = nullptr;
     for (char* p = sourceDir.data(); *p != '\0'; p = const_cast<char*>(sys.CharNextA(p))) {
@@ -18,7 +20,8 @@ void TakeSourceDirectory(SystemServices& sys, PathBuffer& sourceDir) {
 
 void TakeTargetDirectory(DialogServices& dlg, PathBuffer& targetDir) {
     targetDir = PathBuffer();
-    dlg.GetDlgItemTextA(IDC_INSTALL_DIR, targetDir.data(), targetDir.capacity() - 1);
+    // The text as far as it fits; an empty field is the directory rules' to refuse.
+    (void)dlg.GetDlgItemTextA(IDC_INSTALL_DIR, targetDir.data(), targetDir.capacity() - 1);
     targetDir.Terminate();
 }
 
@@ -34,10 +37,9 @@ namespace {
 bool ComposeFromDirectory(SystemServices& sys, UINT (SystemServices::*directory)(char*, UINT),
                           std::string_view name, PathBuffer& out) {
     PathBuffer base;
-    const UINT length = (sys.*directory)(base.data(), base.capacity() - 1);
-    if (length == 0 || length >= base.capacity() - 1) return false;
-    base.Terminate();
-    return ComposePath(sys, base, name, out);
+    return TakePath(base,
+                    [&](char* buffer, UINT size) { return (sys.*directory)(buffer, size); }) &&
+           ComposePath(sys, base, name, out);
 }
 
 }  // namespace
@@ -48,6 +50,10 @@ bool ComposeWindowsPath(SystemServices& sys, std::string_view name, PathBuffer& 
 
 bool ComposeSystemPath(SystemServices& sys, std::string_view name, PathBuffer& out) {
     return ComposeFromDirectory(sys, &SystemServices::GetSystemDirectoryA, name, out);
+}
+
+bool Exists(SystemServices& sys, const PathBuffer& path) {
+    return sys.GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 }  // namespace vx

@@ -33,4 +33,18 @@ bool ComposePath(SystemServices& sys, const PathBuffer& base, std::string_view n
 bool ComposeWindowsPath(SystemServices& sys, std::string_view name, PathBuffer& out);
 bool ComposeSystemPath(SystemServices& sys, std::string_view name, PathBuffer& out);
 
+// Fills `out` through a call that writes a path and returns its length, such
+// as GetWindowsDirectoryA; false when the call fails or the path is cut.
+template <typename Call>
+bool TakePath(PathBuffer& out, Call&& call) {
+    out = PathBuffer();
+    const auto length = call(out.data(), out.capacity() - 1);
+    if (length == 0 || length >= out.capacity() - 1) return false;
+    out.Terminate();
+    return true;
+}
+
+// Whether a file or folder answers to `path`.
+bool Exists(SystemServices& sys, const PathBuffer& path);
+
 }  // namespace vx

@@ -3,18 +3,17 @@
 
 #include "platform/dialog_services.h"
 #include "platform/system_services.h"
-#include "setup/path_buffer.h"
+#include "setup/directory_rules.h"
 
 namespace vx {
 
-// Installs from `sourceDir` into `targetDir`. False when the directory may
-// not be used or cannot be created: the dialog then stays open.
-bool RunInstall(SystemServices& sys, DialogServices& dlg, const PathBuffer& sourceDir,
-                const PathBuffer& targetDir);
+// Installs from the setup program's own folder into the checked directory.
+// False when the user stops it or the directory cannot be created: the dialog
+// then stays open.
+bool RunInstall(SystemServices& sys, DialogServices& dlg, const CheckedDirectory& checked);
 
-// Removes what an install put into `targetDir`, the Start-menu entry and the
-// settings file.
-void RunUninstall(SystemServices& sys, DialogServices& dlg, const PathBuffer& sourceDir,
-                  const PathBuffer& targetDir);
+// Removes what an install put into the checked directory, the Start-menu
+// entry and the settings file.
+void RunUninstall(SystemServices& sys, DialogServices& dlg, const CheckedDirectory& checked);
 
 }  // namespace vx

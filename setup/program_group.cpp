@@ -14,10 +14,6 @@ constexpr std::size_t kScriptSize = 512;
 constexpr const char* kScriptFormat =
     "[progman.groups]\r\ngroupX=%s\r\n[groupX]\r\n\"%s\",\"%s\",,,,\"%s\"\r\n";
 
-bool Exists(SystemServices& sys, const PathBuffer& path) {
-    return sys.GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 // Runs the converter hidden and waits for it; true when it ended in time
 // and reported success.
 bool RunConverter(SystemServices& sys) {
@@ -33,8 +29,9 @@ bool RunConverter(SystemServices& sys) {
     DWORD exitCode = STILL_ACTIVE;
     const bool ended = sys.WaitForSingleObject(process.hProcess, kConverterWait) == WAIT_OBJECT_0 &&
                        sys.GetExitCodeProcess(process.hProcess, &exitCode);
-    sys.CloseHandle(process.hProcess);
-    if (process.hThread) sys.CloseHandle(process.hThread);
+    // The converter has ended or is left to itself; a failed close loses nothing.
+    (void)sys.CloseHandle(process.hProcess);
+    if (process.hThread) (void)sys.CloseHandle(process.hThread);
     return ended && exitCode == 0;
 }
 

@@ -6,8 +6,9 @@ namespace vx {
 
 std::string SettingsFile::ReadDirectory() const {
     PathBuffer directory;
-    sys_.GetPrivateProfileStringA("Installation", "Directory", kDefaultInstallDir, directory.data(),
-                                  directory.capacity(), kSettingsFileName);
+    // A missing key reads as the default directory.
+    (void)sys_.GetPrivateProfileStringA("Installation", "Directory", kDefaultInstallDir,
+                                        directory.data(), directory.capacity(), kSettingsFileName);
     return std::string(directory.view());
 }
 

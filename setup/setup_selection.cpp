@@ -10,39 +10,39 @@ void SetupSelection::InitFromSettings(const SettingsFile& settings) {
 }
 
 void SetupSelection::ShowStartingSelection(DialogServices& dlg) const {
-    if (m_bInstall) dlg.CheckDlgButton(IDC_INSTALL_PROGRAM, BST_CHECKED);
+    if (m_bInstall) Check(dlg, IDC_INSTALL_PROGRAM, BST_CHECKED);
 }
 
 void SetupSelection::OnClickInstallDirectX(DialogServices& dlg) {
     // This version ships without DirectX; the box never keeps a mark.
-    dlg.CheckDlgButton(IDC_INSTALL_DIRECTX, BST_UNCHECKED);
+    Check(dlg, IDC_INSTALL_DIRECTX, BST_UNCHECKED);
 }
 
 void SetupSelection::OnClickInstallProgram(DialogServices& dlg) {
-    m_bInstall = m_bInstall ? FALSE : TRUE;
-    if (!m_bInstall) {
-        dlg.CheckDlgButton(IDC_INSTALL_PROGRAM, BST_UNCHECKED);
-        return;
-    }
-    if (m_bUninstall) {
-        dlg.CheckDlgButton(IDC_UNINSTALL, BST_UNCHECKED);
-        m_bUninstall = FALSE;
-    }
-    dlg.CheckDlgButton(IDC_INSTALL_PROGRAM, BST_CHECKED);
+    ToggleExclusive(dlg, {m_bInstall, IDC_INSTALL_PROGRAM}, {m_bUninstall, IDC_UNINSTALL});
 }
 
 void SetupSelection::OnClickUninstall(DialogServices& dlg) {
     if (!m_bInstalled) return;
-    m_bUninstall = m_bUninstall ? FALSE : TRUE;
-    if (!m_bUninstall) {
-        dlg.CheckDlgButton(IDC_UNINSTALL, BST_UNCHECKED);
+    ToggleExclusive(dlg, {m_bUninstall, IDC_UNINSTALL}, {m_bInstall, IDC_INSTALL_PROGRAM});
+}
+
+void SetupSelection::ToggleExclusive(DialogServices& dlg, Box clicked, Box other) {
+    clicked.value = clicked.value ? FALSE : TRUE;
+    if (!clicked.value) {
+        Check(dlg, clicked.id, BST_UNCHECKED);
         return;
     }
-    if (m_bInstall) {
-        dlg.CheckDlgButton(IDC_INSTALL_PROGRAM, BST_UNCHECKED);
-        m_bInstall = FALSE;
+    if (other.value) {
+        Check(dlg, other.id, BST_UNCHECKED);
+        other.value = FALSE;
     }
-    dlg.CheckDlgButton(IDC_UNINSTALL, BST_CHECKED);
+    Check(dlg, clicked.id, BST_CHECKED);
+}
+
+void SetupSelection::Check(DialogServices& dlg, int id, UINT check) {
+    // The mark only mirrors the selection kept here; a mark that fails to show changes nothing.
+    (void)dlg.CheckDlgButton(id, check);
 }
 
 }  // namespace vx

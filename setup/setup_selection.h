@@ -38,6 +38,17 @@ struct SetupSelection {
     void OnClickInstallDirectX(DialogServices& dlg);
     void OnClickInstallProgram(DialogServices& dlg);
     void OnClickUninstall(DialogServices& dlg);
+
+private:
+    // A check box and the choice it shows.
+    struct Box {
+        BOOL& value;
+        int id;
+    };
+    // Flips the clicked box; once it is set, the other is cleared: install
+    // and uninstall are never chosen together.
+    static void ToggleExclusive(DialogServices& dlg, Box clicked, Box other);
+    static void Check(DialogServices& dlg, int id, UINT check);
 };
 
 }  // namespace vx

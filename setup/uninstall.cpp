@@ -8,8 +8,9 @@
 #include "setup/paths.h"
 #include "setup/procedures.h"
 #include "setup/program_group.h"
+#include "setup/report.h"
 #include "setup/settings_file.h"
-#include "setup/setup_selection.h"
+#include "setup/shell_files.h"
 
 namespace vx {
 
@@ -17,25 +18,13 @@ namespace {
 
 constexpr DWORD kListingBytes = 16 * 1024;
 
-int Delete(SystemServices& sys, DialogServices& dlg, const PathBuffer& path, WORD flags) {
-    FileOperationRequest request;
-    request.hwnd = dlg.GetSafeHwnd();
-    request.wFunc = FO_DELETE;
-    request.pFrom = path.c_str();
-    request.fFlags = flags;
-    return sys.SHFileOperationA(&request);
-}
-
-bool Exists(SystemServices& sys, const PathBuffer& path) {
-    return sys.GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 // The shortcut goes; the group folder only when nothing else is left in it,
 // since other products of the same maker may keep their shortcuts there.
 void RemoveStartMenuEntry(SystemServices& sys, DialogServices& dlg, const PathBuffer& folder,
                           const PathBuffer& shortcut) {
-    Delete(sys, dlg, shortcut, FOF_NOCONFIRMATION);
-    sys.RemoveDirectoryA(folder.c_str());
+    // What stays is found and named once everything else has gone.
+    (void)ShellDelete(sys, dlg, shortcut, FOF_NOCONFIRMATION);
+    (void)sys.RemoveDirectoryA(folder.c_str());
 }
 
 // The target folder, opened once: the checks, the record and the delete all
@@ -54,7 +43,8 @@ public:
     HANDLE handle() const { return handle_; }
     bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE && handle_ != nullptr; }
     void Close() {
-        if (IsOpen()) sys_.CloseHandle(handle_);
+        // A directory handle holds no data that a failed close could lose.
+        if (IsOpen()) (void)sys_.CloseHandle(handle_);
         handle_ = INVALID_HANDLE_VALUE;
     }
 
@@ -127,90 +117,127 @@ std::string FolderQuestion(SystemServices& sys, const HeldFolder& folder,
            " and " + Counted(contents.folders, "folder") + ".";
 }
 
-}  // namespace
+// What the record says of the folder, and where it stands to the setup
+// program's own folder.
+struct Ownership {
+    bool logged = false;   // an install of this version recorded what it made
+    bool created = false;  // the install made the folder, and it holds no setup program
+    bool same = false;     // the setup program's own folder
+};
 
-void RunUninstall(SystemServices& sys, DialogServices& dlg, const PathBuffer& sourceDir,
-                  const PathBuffer& targetDir) {
-    HeldFolder folder(sys, targetDir);
-    if (!ConfirmSetupDirectory(sys, dlg, targetDir.view(), SetupAction::Uninstall, sourceDir))
-        return;
-
-    // The setup program's own folder keeps the game's files: they are the
-    // distribution it runs from. A folder that holds it is never wiped.
-    const SetupFolderPlace place = PlaceOfSetupFolder(sys, targetDir.view(), sourceDir);
-    const InstallLog log(sys, targetDir);
-    const bool logged = log.Exists();
-    // Without a record (an install by an earlier version) the folder was not ours.
-    const bool created = logged && log.FolderCreated() && !place.holds;
-
+// The install's files to remove, each composed in the target folder; a name
+// that does not fit is left over from the start.
+std::vector<PathBuffer> ProgramFilesToRemove(SystemServices& sys, const PathBuffer& targetDir,
+                                             const InstallLog& log, const Ownership& ours,
+                                             std::vector<std::string>& remaining) {
     std::vector<PathBuffer> programFiles;
-    std::vector<std::string> remaining;
     for (const char* name : ProgramFiles) {
-        if (place.same || (logged && !log.ListsFile(name))) continue;
+        if (ours.same || (ours.logged && !log.ListsFile(name))) continue;
         PathBuffer path;
         if (ComposePath(sys, targetDir, name, path))
             programFiles.push_back(path);
         else
-            remaining.push_back(std::string(targetDir.view()) + "\\" + name);
+            remaining.push_back(UncomposedPath(targetDir, name));
     }
     // A probe a crashed install left is the install's as much as its files.
     const std::string probeName = log.Probe();
     if (PathBuffer probe; !probeName.empty() && ComposePath(sys, targetDir, probeName, probe))
         programFiles.push_back(probe);
+    return programFiles;
+}
 
+void NoteIfLeft(SystemServices& sys, const PathBuffer& path, std::vector<std::string>& remaining) {
+    if (Exists(sys, path)) remaining.emplace_back(path.view());
+}
+
+// Each file whatever becomes of the others; those still there are left over.
+void RemoveProgramFiles(SystemServices& sys, DialogServices& dlg,
+                        const std::vector<PathBuffer>& programFiles,
+                        std::vector<std::string>& remaining) {
+    for (const PathBuffer& path : programFiles) {
+        ShowStatus(dlg, path);
+        // What stays is named below.
+        (void)ShellDelete(sys, dlg, path, FOF_NOCONFIRMATION);
+    }
+    for (const PathBuffer& path : programFiles) NoteIfLeft(sys, path, remaining);
+}
+
+// The target as the folder's own name, without a trailing separator.
+PathBuffer FolderName(SystemServices& sys, const PathBuffer& targetDir) {
+    PathBuffer directory = targetDir;
+    const std::size_t length = directory.length();
+    if (length > 0 && EndsWithSeparator(sys, directory.view())) directory.TruncateAt(length - 1);
+    directory.Terminate();
+    return directory;
+}
+
+// Once the game's files are gone: the folder the install made, with the
+// user's agreement, else the record and the folder if nothing else is in it.
+// The record is the last of the folder to go, so that a repeated uninstall
+// still knows what was ours. False when the user keeps the folder.
+bool RemoveFolder(SystemServices& sys, DialogServices& dlg, const HeldFolder& folder,
+                  const PathBuffer& directory, const InstallLog& log, const Ownership& ours) {
+    // Whatever fails to go here is found and named afterwards.
+    if (ours.created) {
+        if (!folder.IsOpen()) return true;
+        if (!dlg.AskConfirmation(FolderQuestion(sys, folder, directory), "Confirm Folder Delete"))
+            return false;
+        (void)ShellDelete(sys, dlg, directory, FOF_NOCONFIRMATION | FOF_SILENT);
+        return true;
+    }
+    if (ours.logged) (void)ShellDelete(sys, dlg, log.path(), FOF_NOCONFIRMATION);
+    // A folder that was not ours goes only when nothing is left in it.
+    if (!ours.same) (void)sys.RemoveDirectoryA(directory.c_str());
+    return true;
+}
+
+void ReportUninstall(DialogServices& dlg, const std::vector<std::string>& remaining,
+                     const PathBuffer& directory, bool same) {
+    std::string completed = "Vornalux! has completed uninstalling.";
+    if (same)
+        completed += "  Its files stay in " + std::string(directory.view()) +
+                     ", the folder this setup program runs from.";
+    ReportOutcome(dlg, remaining,
+                  {completed, "Vornalux! uninstall complete.",
+                   "Vornalux! was not completely uninstalled.", "Uninstall Error"});
+}
+
+}  // namespace
+
+void RunUninstall(SystemServices& sys, DialogServices& dlg, const CheckedDirectory& checked) {
+    const PathBuffer& targetDir = checked.target();
+    HeldFolder folder(sys, targetDir);
+    // The setup program's own folder keeps the game's files: they are the
+    // distribution it runs from. A folder that holds it is never wiped.
+    const SetupFolderPlace place = PlaceOfSetupFolder(sys, targetDir.view(), checked.source());
+    const InstallLog log(sys, targetDir);
+    const bool logged = log.Exists();
+    // Without a record (an install by an earlier version) the folder was not ours.
+    const Ownership ours{logged, logged && log.FolderCreated() && !place.holds, place.same};
+
+    std::vector<std::string> remaining;
+    const std::vector<PathBuffer> programFiles =
+        ProgramFilesToRemove(sys, targetDir, log, ours, remaining);
     const std::vector<StartMenuGroup> groups = StartMenuGroups(sys);
     PathBuffer settingsPath;
     const bool settingsComposed = ComposeWindowsPath(sys, kSettingsFileName, settingsPath);
 
     for (const StartMenuGroup& group : groups)
         RemoveStartMenuEntry(sys, dlg, group.folder, group.shortcut);
-    for (const PathBuffer& path : programFiles) {
-        dlg.SetDlgItemTextA(IDC_STATUS, path.c_str());
-        Delete(sys, dlg, path, FOF_NOCONFIRMATION);
-    }
-    for (const PathBuffer& path : programFiles)
-        if (Exists(sys, path)) remaining.emplace_back(path.view());
-
-    dlg.SetDlgItemTextA(IDC_STATUS, targetDir.c_str());
-    PathBuffer directory = targetDir;
-    const std::size_t length = directory.length();
-    if (length > 0 && EndsWithSeparator(sys, directory.view())) directory.TruncateAt(length - 1);
-    directory.Terminate();
-    // The record is the last of the folder to go, and only once the game's
-    // files are gone, so that a repeated uninstall still knows what was ours.
-    bool agreed = true;
-    if (remaining.empty() && created) {
-        if (folder.IsOpen()) {
-            agreed = dlg.AskConfirmation(FolderQuestion(sys, folder, directory),
-                                         "Confirm Folder Delete");
-            if (agreed) Delete(sys, dlg, directory, FOF_NOCONFIRMATION | FOF_SILENT);
-        }
-    } else if (remaining.empty()) {
-        if (logged) Delete(sys, dlg, log.path(), FOF_NOCONFIRMATION);
-        // A folder that was not ours goes only when nothing is left in it.
-        if (!place.same) sys.RemoveDirectoryA(directory.c_str());
-    }
+    RemoveProgramFiles(sys, dlg, programFiles, remaining);
+    ShowStatus(dlg, targetDir);
+    const PathBuffer directory = FolderName(sys, targetDir);
+    const bool agreed = !remaining.empty() || RemoveFolder(sys, dlg, folder, directory, log, ours);
     folder.Close();
 
-    for (const StartMenuGroup& group : groups)
-        if (Exists(sys, group.shortcut)) remaining.emplace_back(group.shortcut.view());
+    for (const StartMenuGroup& group : groups) NoteIfLeft(sys, group.shortcut, remaining);
     // The settings file goes last, and only when the game is gone: otherwise
     // the game still counts as installed and the uninstall can be repeated.
-    if (settingsComposed && remaining.empty()) Delete(sys, dlg, settingsPath, FOF_NOCONFIRMATION);
-    if (agreed && !place.same && Exists(sys, directory)) remaining.emplace_back(directory.view());
-    if (settingsComposed && Exists(sys, settingsPath)) remaining.emplace_back(settingsPath.view());
-
-    if (!remaining.empty()) {
-        std::string message = "Vornalux! was not completely uninstalled.";
-        for (const std::string& path : remaining) message += "\n" + path;
-        dlg.MessageBox(message.c_str(), "Uninstall Error", MB_OK);
-        return;
-    }
-    std::string message = "Vornalux! has completed uninstalling.";
-    if (place.same)
-        message += "  Its files stay in " + std::string(directory.view()) +
-                   ", the folder this setup program runs from.";
-    dlg.MessageBox(message.c_str(), "Vornalux! uninstall complete.", MB_OK);
+    if (settingsComposed && remaining.empty())
+        (void)ShellDelete(sys, dlg, settingsPath, FOF_NOCONFIRMATION);  // checked just below
+    if (agreed && !ours.same) NoteIfLeft(sys, directory, remaining);
+    if (settingsComposed) NoteIfLeft(sys, settingsPath, remaining);
+    ReportUninstall(dlg, remaining, directory, ours.same);
 }
 
 }  // namespace vx

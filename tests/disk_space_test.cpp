@@ -190,7 +190,9 @@ struct ShortVolumeInstall : ::testing::Test {
     bool Install() {
         PathBuffer source;
         TakeSourceDirectory(machine.sys(), source);
-        return RunInstall(machine.sys(), dlg, source, Path("D:\\Vornalux"));
+        const std::optional<CheckedDirectory> checked = ConfirmSetupDirectory(
+            machine.sys(), dlg, Path("D:\\Vornalux"), SetupAction::Install, source);
+        return checked && RunInstall(machine.sys(), dlg, *checked);
     }
 };
 

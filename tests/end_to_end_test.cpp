@@ -47,12 +47,16 @@ TEST(EndToEnd, InstallReinstallAndUninstall) {
     PathBuffer source, targetDir;
     TakeSourceDirectory(machine.sys(), source);
     ASSERT_TRUE(targetDir.Assign("C:\\Program Files\\Vornalux"));
+    ScriptedDialogServices checker(machine.sys());
+    const std::optional<CheckedDirectory> checked =
+        ConfirmSetupDirectory(machine.sys(), checker, targetDir, SetupAction::Install, source);
+    ASSERT_TRUE(checked);
 
     // First install, with a sound card.
     {
         ScriptedDialogServices dlg(machine.sys());
         dlg.soundCardAnswers = {IDOK};
-        ASSERT_TRUE(RunInstall(machine.sys(), dlg, source, targetDir));
+        ASSERT_TRUE(RunInstall(machine.sys(), dlg, *checked));
         ASSERT_EQ(dlg.messages.size(), 1u);
         EXPECT_EQ(dlg.messages[0].caption, "Vornalux! installation complete.");
     }
@@ -74,7 +78,7 @@ TEST(EndToEnd, InstallReinstallAndUninstall) {
     {
         ScriptedDialogServices dlg(machine.sys());
         dlg.soundCardAnswers = {IDCANCEL};
-        ASSERT_TRUE(RunInstall(machine.sys(), dlg, source, targetDir));
+        ASSERT_TRUE(RunInstall(machine.sys(), dlg, *checked));
         ASSERT_EQ(dlg.messages.size(), 1u);
         EXPECT_EQ(dlg.messages[0].caption, "Vornalux! installation complete.");
     }
@@ -86,7 +90,7 @@ TEST(EndToEnd, InstallReinstallAndUninstall) {
     {
         ScriptedDialogServices dlg(machine.sys());
         dlg.confirmationAnswers = {false};
-        RunUninstall(machine.sys(), dlg, source, targetDir);
+        RunUninstall(machine.sys(), dlg, *checked);
         ASSERT_EQ(dlg.messages.size(), 1u);
         EXPECT_EQ(dlg.messages[0].text, "Vornalux! has completed uninstalling.");
         EXPECT_EQ(dlg.questions.size(), 1u);
@@ -98,9 +102,9 @@ TEST(EndToEnd, InstallReinstallAndUninstall) {
     // Installed again, then uninstalled with the confirmation accepted.
     {
         ScriptedDialogServices dlg(machine.sys());
-        ASSERT_TRUE(RunInstall(machine.sys(), dlg, source, targetDir));
+        ASSERT_TRUE(RunInstall(machine.sys(), dlg, *checked));
         ASSERT_TRUE(testing::WaitForFile(shortcut));
-        RunUninstall(machine.sys(), dlg, source, targetDir);
+        RunUninstall(machine.sys(), dlg, *checked);
         ASSERT_EQ(dlg.messages.size(), 2u);
         EXPECT_EQ(dlg.messages[1].text, "Vornalux! has completed uninstalling.");
     }
@@ -120,8 +124,10 @@ bool InstallGame(testing::TempMachine& machine) {
     PathBuffer source, target;
     TakeSourceDirectory(machine.sys(), source);
     ScriptedDialogServices dlg(machine.sys());
-    return target.Assign("C:\\Games\\Vornalux") && RunInstall(machine.sys(), dlg, source, target) &&
-           dlg.messages.size() == 1 &&
+    if (!target.Assign("C:\\Games\\Vornalux")) return false;
+    const std::optional<CheckedDirectory> checked =
+        ConfirmSetupDirectory(machine.sys(), dlg, target, SetupAction::Install, source);
+    return checked && RunInstall(machine.sys(), dlg, *checked) && dlg.messages.size() == 1 &&
            dlg.messages[0].caption == "Vornalux! installation complete.";
 }
 
@@ -151,7 +157,10 @@ TEST(EndToEnd, TheDesktopMenuFollowsInstallsUninstallsAndVanishedMachines) {
         TakeSourceDirectory(machine.sys(), source);
         ASSERT_TRUE(target.Assign("C:\\Games\\Vornalux"));
         ScriptedDialogServices dlg(machine.sys());
-        RunUninstall(machine.sys(), dlg, source, target);
+        const std::optional<CheckedDirectory> checked =
+            ConfirmSetupDirectory(machine.sys(), dlg, target, SetupAction::Uninstall, source);
+        ASSERT_TRUE(checked);
+        RunUninstall(machine.sys(), dlg, *checked);
         ASSERT_EQ(dlg.messages.size(), 1u);
         EXPECT_EQ(dlg.messages[0].text, "Vornalux! has completed uninstalling.");
     }

@@ -229,13 +229,19 @@ std::vector<std::string> Examine(Machine& m, const Reference& reference, bool fi
     // The next install and uninstall.
     TakeSourceDirectory(machine.sys(), source);
     ScriptedDialogServices dlg(machine.sys());
-    if (!RunInstall(machine.sys(), dlg, source, target) || dlg.messages.size() != 1 ||
+    const std::optional<CheckedDirectory> checked =
+        ConfirmSetupDirectory(machine.sys(), dlg, target, SetupAction::Install, source);
+    if (!checked) {
+        faults.push_back("refused: " + (dlg.messages.empty() ? "" : dlg.messages[0].text));
+        return faults;
+    }
+    if (!RunInstall(machine.sys(), dlg, *checked) || dlg.messages.size() != 1 ||
         dlg.messages[0].caption != "Vornalux! installation complete.")
         faults.push_back("next install: " + (dlg.messages.empty() ? "" : dlg.messages[0].text));
     for (const std::string& path : Temporaries(machine.root()))
         faults.push_back("temporary after the next install: " + path);
     dlg.messages.clear();
-    RunUninstall(machine.sys(), dlg, source, target);
+    RunUninstall(machine.sys(), dlg, *checked);
     if (dlg.messages.size() != 1 || dlg.messages[0].text != "Vornalux! has completed uninstalling.")
         faults.push_back("uninstall: " + (dlg.messages.empty() ? "" : dlg.messages[0].text));
     for (const fs::path& gone : {m.Target(), m.Shortcut().parent_path(), settingsPath})

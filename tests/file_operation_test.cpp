@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/scripted/scripted_dialog_services.h"
+#include "setup/shell_files.h"
 #include "tests/support/scoped_state.h"
 #include "tests/support/temp_machine.h"
 #include "tests/support/unprivileged.h"
@@ -55,12 +56,7 @@ class FileOperationTest : public ::testing::Test {
 protected:
     int Run(UINT func, std::string_view from, const char* to, WORD flags, bool owned = true) {
         const std::string list = List(from);
-        request = {};
-        request.hwnd = owned ? dlg.GetSafeHwnd() : nullptr;
-        request.wFunc = func;
-        request.pFrom = list.c_str();
-        request.pTo = to;
-        request.fFlags = flags;
+        request = ShellRequest(owned ? dlg.GetSafeHwnd() : nullptr, func, list.c_str(), to, flags);
         return tm.sys().SHFileOperationA(&request);
     }
     int Copy(std::string_view from, const std::string& to, WORD flags = kQuiet, bool owned = true) {
@@ -192,12 +188,8 @@ TEST_F(FileOperationTest, InvalidRequestsAreRefused) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        FileOperationRequest r;
-        r.hwnd = dlg.GetSafeHwnd();
-        r.wFunc = c.func;
-        r.pFrom = c.from.c_str();
-        r.pTo = c.to;
-        r.fFlags = kQuiet;
+        FileOperationRequest r =
+            ShellRequest(dlg.GetSafeHwnd(), c.func, c.from.c_str(), c.to, kQuiet);
         EXPECT_NE(tm.sys().SHFileOperationA(&r), 0);
         EXPECT_EQ(Entries(tm.driveC()), (std::vector<std::string>{"a.txt", "b.txt", "windows"}));
     }

@@ -44,7 +44,9 @@ struct InstallFixture : ::testing::Test {
         PathBuffer source, targetDir;
         TakeSourceDirectory(machine.sys(), source);
         EXPECT_TRUE(targetDir.Assign(target));
-        return RunInstall(machine.sys(), dlg, source, targetDir);
+        const std::optional<CheckedDirectory> checked =
+            ConfirmSetupDirectory(machine.sys(), dlg, targetDir, SetupAction::Install, source);
+        return checked && RunInstall(machine.sys(), dlg, *checked);
     }
     std::string Settings() { return testing::ReadFile(machine.windowsFolder() / "vornalux.ini"); }
     bool HasSettings() { return fs::exists(machine.windowsFolder() / "vornalux.ini"); }
@@ -119,7 +121,9 @@ TEST_F(InstallFixture, ReadOnlyFolderStopsTheInstall) {
         PathBuffer source, target;
         TakeSourceDirectory(machine.sys(), source);
         target.Assign("C:\\Locked\\Vornalux");
-        const bool installed = RunInstall(machine.sys(), child, source, target);
+        const std::optional<CheckedDirectory> checked =
+            ConfirmSetupDirectory(machine.sys(), child, target, SetupAction::Install, source);
+        const bool installed = checked && RunInstall(machine.sys(), child, *checked);
         const bool told = child.messages.size() == 1 &&
                           child.messages[0].text == "Couldn't create installation directory.";
         return installed ? 1 : told ? 0 : 2;

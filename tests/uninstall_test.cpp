@@ -41,7 +41,9 @@ struct UninstallFixture : ::testing::Test {
     void Install(const std::string& directory = "C:\\Games\\Vornalux") {
         PathBuffer targetDir;
         ASSERT_TRUE(targetDir.Assign(directory));
-        ASSERT_TRUE(RunInstall(machine.sys(), dlg, Source(), targetDir));
+        const std::optional<CheckedDirectory> checked =
+            ConfirmSetupDirectory(machine.sys(), dlg, targetDir, SetupAction::Install, Source());
+        ASSERT_TRUE(checked && RunInstall(machine.sys(), dlg, *checked));
         ASSERT_TRUE(testing::WaitForFile(group / "Vornalux!.lnk"))
             << "the install said: " << (dlg.messages.empty() ? "" : dlg.messages.back().text);
         dlg.messages.clear();
@@ -50,7 +52,9 @@ struct UninstallFixture : ::testing::Test {
     void Uninstall(const std::string& directory) {
         PathBuffer targetDir;
         ASSERT_TRUE(targetDir.Assign(directory));
-        RunUninstall(machine.sys(), dlg, Source(), targetDir);
+        const std::optional<CheckedDirectory> checked =
+            ConfirmSetupDirectory(machine.sys(), dlg, targetDir, SetupAction::Uninstall, Source());
+        if (checked) RunUninstall(machine.sys(), dlg, *checked);
     }
     void ExpectCompleted() {
         ASSERT_EQ(dlg.messages.size(), 1u);
@@ -234,7 +238,10 @@ TEST_F(UninstallFixture, FilesThatRemainKeepTheGameInstalled) {
         PathBuffer source, targetDir;
         TakeSourceDirectory(machine.sys(), source);
         targetDir.Assign("C:\\Games\\Vornalux");
-        RunUninstall(machine.sys(), child, source, targetDir);
+        const std::optional<CheckedDirectory> checked =
+            ConfirmSetupDirectory(machine.sys(), child, targetDir, SetupAction::Uninstall, source);
+        if (!checked) return 2;
+        RunUninstall(machine.sys(), child, *checked);
         if (child.messages.size() != 1) return 3;
         const std::string expected =
             "Vornalux! was not completely uninstalled.\nC:\\Games\\Vornalux\\vornalux.exe\n"
@@ -354,7 +361,10 @@ TEST_F(UninstallFixture, SwappingTheParentDuringTheDeleteRedirectsNothing) {
         PathBuffer targetDir;
         ASSERT_TRUE(targetDir.Assign("C:\\Games\\Vornalux"));
         SwappingDialogServices swapping(dlg, machine.driveC() / "Games", link);
-        RunUninstall(machine.sys(), swapping, Source(), targetDir);
+        const std::optional<CheckedDirectory> checked = ConfirmSetupDirectory(
+            machine.sys(), swapping, targetDir, SetupAction::Uninstall, Source());
+        ASSERT_TRUE(checked);
+        RunUninstall(machine.sys(), swapping, *checked);
         EXPECT_GT(swapping.Stop(), 0);
         ASSERT_TRUE(fs::is_symlink(link));
         for (int i = 0; i < 200; ++i)

@@ -31,7 +31,8 @@ void CInstallDlg::DoDataExchange(CDataExchange* pDX) {
 }
 
 BOOL CInstallDlg::OnInitDialog() {
-    CDialog::OnInitDialog();
+    // The base's answer is about the focus; this dialog gives its own.
+    (void)CDialog::OnInitDialog();
     SendIcon(m_hIcon, TRUE);
     SendIcon(m_hIcon, FALSE);
     return TRUE;
@@ -67,8 +68,9 @@ void CInstallDlg::OnBrowse() {
 
 void CInstallDlg::OnLaunch() {
     OnCancel();
+    // WinExec's results up to 31 are errors; an OK box has one answer.
     if (AfxGetSystem().WinExec("vornalux.exe", SW_SHOWDEFAULT) <= 31)
-        MessageBox("Couldn't start vornalux.exe.", caption(), MB_OK);
+        (void)MessageBox("Couldn't start vornalux.exe.", caption(), MB_OK);
 }
 
 void CInstallDlg::OnOK() {
@@ -79,12 +81,14 @@ void CInstallDlg::OnOK() {
     TakeSourceDirectory(sys, m_szSourceDir);
     TakeTargetDirectory(services_, m_szTargetDir);
     if (m_bInstall || m_bUninstall) {
+        // Checked once; the procedures act on what was checked.
         const SetupAction action = m_bInstall ? SetupAction::Install : SetupAction::Uninstall;
-        if (!ConfirmSetupDirectory(sys, services_, m_szTargetDir.view(), action, m_szSourceDir))
-            return;
+        const std::optional<CheckedDirectory> checked =
+            ConfirmSetupDirectory(sys, services_, m_szTargetDir, action, m_szSourceDir);
+        if (!checked) return;
+        if (m_bInstall && !RunInstall(sys, services_, *checked)) return;
+        if (m_bUninstall) RunUninstall(sys, services_, *checked);
     }
-    if (m_bInstall && !RunInstall(sys, services_, m_szSourceDir, m_szTargetDir)) return;
-    if (m_bUninstall) RunUninstall(sys, services_, m_szSourceDir, m_szTargetDir);
     CDialog::OnOK();
 }
 

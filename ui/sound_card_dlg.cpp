@@ -8,12 +8,13 @@ namespace vx {
 CSoundCardDlg::CSoundCardDlg(CDialog* parent) : CDialog(IDD_SOUNDCARD, parent) {}
 
 void CSoundCardDlg::OnOK() {
-    WriteAudioSettings(AfxGetSystem(), true);
+    // The dialog only records the answer; it has nowhere to report a failed write.
+    (void)WriteAudioSettings(AfxGetSystem(), true);
     CDialog::OnOK();
 }
 
 void CSoundCardDlg::OnCancel() {
-    WriteAudioSettings(AfxGetSystem(), false);
+    (void)WriteAudioSettings(AfxGetSystem(), false);  // as above
     CDialog::OnCancel();
 }
 

@@ -19,7 +19,9 @@ int main(int argc, char** argv) {
     vx::PathBuffer source, target;
     vx::TakeSourceDirectory(sys, source);
     if (!target.Assign(argv[3])) return 2;
-    const bool installed = vx::RunInstall(sys, dlg, source, target);
+    const std::optional<vx::CheckedDirectory> checked =
+        vx::ConfirmSetupDirectory(sys, dlg, target, vx::SetupAction::Install, source);
+    const bool installed = checked && vx::RunInstall(sys, dlg, *checked);
     for (const auto& message : dlg.messages) std::printf("%s\n", message.caption.c_str());
     return installed ? 0 : 1;
 }
