@@ -56,7 +56,7 @@ protected:
     int Run(UINT func, std::string_view from, const char* to, WORD flags, bool owned = true) {
         const std::string list = List(from);
         request = {};
-        request.hwnd = owned ? dlg.GetSafeHwnd() : nullptr;
+        request.hwnd = owned ? dlg.GetSafeHwnd() : unowned;
         request.wFunc = func;
         request.pFrom = list.c_str();
         request.pTo = to;
@@ -74,6 +74,7 @@ protected:
     TempMachine tm;
     ScriptedDialogServices dlg{tm.sys()};
     FileOperationRequest request;
+    HWND unowned = nullptr;  // the handle a request names when the dialog does not own it
 };
 
 TEST_F(FileOperationTest, CopyCreatesMissingFoldersOnlyWhenAllowed) {
@@ -94,6 +95,18 @@ TEST_F(FileOperationTest, CopyCreatesMissingFoldersOnlyWhenAllowed) {
     // Nobody to ask is no yes.
     EXPECT_NE(Copy("C:\\src.txt", "C:\\Other\\x.txt", 0, false), 0);
     EXPECT_FALSE(fs::exists(C("Other")));
+    // Nor is a handle that names no live dialog: one closed since, or none ever.
+    HWND closed = nullptr;
+    {
+        ScriptedDialogServices gone{tm.sys()};
+        closed = gone.GetSafeHwnd();
+    }
+    for (HWND stale : {closed, reinterpret_cast<HWND>(&request)}) {
+        unowned = stale;
+        EXPECT_NE(Copy("C:\\src.txt", "C:\\Other\\x.txt", 0, false), 0);
+        EXPECT_FALSE(fs::exists(C("Other")));
+    }
+    unowned = nullptr;
 
     dlg.confirmationAnswers = {true};
     EXPECT_EQ(Copy("C:\\src.txt", "C:\\Other\\x.txt", 0), 0);

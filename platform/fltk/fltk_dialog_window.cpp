@@ -12,12 +12,9 @@
 namespace vx::fltk {
 
 bool ImageHolder::Assign(const Picture& picture, double scale) {
-    if (picture.width <= 0 || picture.height <= 0) return false;
-    const std::size_t needed =
-        static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height) * 3;
-    if (picture.rgb.size() < needed) return false;
+    if (!picture.HasPixels()) return false;
     // The new image is complete before the old one goes: a widget may still show it.
-    std::string bytes = picture.rgb.substr(0, needed);
+    std::string bytes = picture.rgb.substr(0, picture.PixelBytes());
     auto image = std::make_unique<Fl_RGB_Image>(reinterpret_cast<const uchar*>(bytes.data()),
                                                 picture.width, picture.height, 3);
     if (scale != 1.0) {

@@ -12,20 +12,9 @@
 // GLib's TRUE and FALSE macros come after the framework's constants of those names.
 #include <gtk/gtk.h>
 
+#include "platform/gtk/gtk_widgets.h"
+
 namespace vx::gtk {
-
-// A template text as a GTK label: '&' marks the mnemonic ('_' for GTK), so
-// the accessible name is the text without it.
-std::string MnemonicText(std::string_view utf8);
-
-// A picture as a surface of `width` x `height` logical pixels, scaled smoothly
-// to the device pixels of `widget`'s scale factor. nullptr when the picture's
-// pixels do not match its size.
-cairo_surface_t* ScaledSurface(const Picture& picture, int width, int height, GtkWidget* widget);
-
-// Hands `window` the keyboard each time it is mapped, as a window manager
-// does for a new window (and none does on a bare X server).
-void FocusWhenMapped(GtkWidget* window);
 
 class GtkDialogWindow final : public DialogWindow {
 public:

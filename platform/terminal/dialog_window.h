@@ -7,10 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/text/text_codec.h"
 #include "platform/framework/window_backend.h"
 #include "platform/terminal/dialog_layout.h"
+#include "platform/terminal/edit_field.h"
 #include "platform/terminal/screen.h"
+#include "platform/text/text_codec.h"
 
 namespace vx::terminal {
 
@@ -41,17 +42,18 @@ public:
 private:
     void HandleKey(const Key& key);
     struct Control {
-        const ControlTemplate* source = nullptr;
+        Control(const ControlTemplate& source, const ControlCells& layout, const TextCodec& codec)
+            : source(&source), layout(layout), edit(codec) {}
+        // What the control shows, narrow: an edit control's is its field's.
+        const std::string& Text() const { return isField ? edit.text() : text; }
+
+        const ControlTemplate* source;
         ControlCells layout;
         std::string text;  // narrow, in the machine's code page
         UINT check = BST_UNCHECKED;
-        int limit = 0;
         Picture picture;
-        // The field's editing state: caret as a byte offset, the first
-        // character shown, and whether the whole text is selected.
-        std::size_t caret = 0;
-        std::size_t scroll = 0;
-        bool selectAll = false;
+        EditField edit;
+        bool isField = source->kind == ControlKind::Edit;
     };
 
     Control* Find(int id);
@@ -61,9 +63,6 @@ private:
     void FocusControl(Control& c);
     int DefaultButton() const;
     bool Framed(const Control& c) const;
-    void EditKey(Control& field, const Key& key);
-    void Insert(Control& field, const std::string& narrow);
-    void DrawField(Screen& screen, Control& field, int row, int column);
     void DrawPicture(Screen& screen, const Control& c, const Rect& inner);
 
     Screen& screen_;
