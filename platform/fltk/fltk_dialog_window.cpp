@@ -42,7 +42,7 @@ void OnControl(Fl_Widget* widget, void* data);
 
 FltkDialogWindow::FltkDialogWindow(const DialogTemplate& dialogTemplate, CDialog& dialog,
                                    FltkDialogWindow* owner, const TextCodec& codec)
-    : template_(dialogTemplate), dialog_(dialog), owner_(owner), codec_(codec) {
+    : TemplateWindow(dialogTemplate, dialog, codec), owner_(owner) {
     window_ = std::make_unique<DialogFlWindow>(Scaled(DialogUnitsToPixelsX(template_.cx)),
                                                Scaled(DialogUnitsToPixelsY(template_.cy)),
                                                codec_.ToUtf8(template_.caption).c_str());
@@ -119,16 +119,6 @@ void FltkDialogWindow::Clicked(Fl_Widget* widget) {
         if (c.widget == widget) return Command(c.source->id);
 }
 
-FltkDialogWindow::Control* FltkDialogWindow::Find(int id) {
-    for (Control& c : controls_)
-        if (c.source->id == id && id != -1) return &c;
-    return nullptr;
-}
-
-const FltkDialogWindow::Control* FltkDialogWindow::Find(int id) const {
-    return const_cast<FltkDialogWindow*>(this)->Find(id);
-}
-
 void FltkDialogWindow::Command(int id) {
     if (ended_) return;
     dialog_.OnCommand(id, BN_CLICKED);
@@ -144,22 +134,14 @@ INT_PTR FltkDialogWindow::RunModal() {
     if (ended_) return result_;
     const Frame frame = template_.HasCloseBox() ? Frame::CloseBox : Frame::NoCloseBox;
     window_->ShowOwned(owner_ ? owner_->flWindow() : nullptr, frame, owner_ != nullptr, true);
-    // The focus starts on the control OnInitDialog chose, else on the first
-    // one that takes it.
-    Control* first = pendingFocus_ != 0 ? Find(pendingFocus_) : nullptr;
-    for (std::size_t i = 0; first == nullptr && i < controls_.size(); ++i)
-        if (TakesFocus(controls_[i].source->kind)) first = &controls_[i];
-    if (first) first->widget->take_focus();
-    pendingFocus_ = 0;
+    if (Control* first = FirstFocus()) first->widget->take_focus();
     window_->RunUntil(ended_);
     window_->Dismiss();
     return result_;
 }
 
 void FltkDialogWindow::EndModal(INT_PTR result) {
-    if (ended_) return;
-    ended_ = true;
-    result_ = result;
+    if (!End(result)) return;
     // Hidden at once, as EndDialog does; the modal loop ends when the handler returns.
     window_->Dismiss();
 }

@@ -8,7 +8,7 @@ namespace vx::gtk {
 
 GtkDialogWindow::GtkDialogWindow(const DialogTemplate& dialogTemplate, CDialog& dialog,
                                  GtkDialogWindow* owner, const TextCodec& codec)
-    : template_(dialogTemplate), dialog_(dialog), owner_(owner), codec_(codec) {
+    : TemplateWindow(dialogTemplate, dialog, codec), owner_(owner) {
     MakeWindow();
     MeasureBaseUnits();
     BuildControls();
@@ -258,16 +258,6 @@ gboolean GtkDialogWindow::OnDraw(GtkWidget*, cairo_t* cr, gpointer self) {
     return onlyIcon;
 }
 
-GtkDialogWindow::Control* GtkDialogWindow::Find(int id) {
-    for (Control& c : controls_)
-        if (c.source->id == id && id != -1) return &c;
-    return nullptr;
-}
-
-const GtkDialogWindow::Control* GtkDialogWindow::Find(int id) const {
-    return const_cast<GtkDialogWindow*>(this)->Find(id);
-}
-
 GtkDialogWindow::Control* GtkDialogWindow::FindWidget(GtkWidget* widget) {
     for (Control& c : controls_)
         if (c.widget == widget) return &c;
@@ -283,13 +273,7 @@ INT_PTR GtkDialogWindow::RunModal() {
     if (ended_) return result_;
     if (owner_) owner_->Disable();
     gtk_widget_show_all(window_);
-    // The focus starts on the control OnInitDialog chose, else on the first
-    // one that takes it.
-    Control* first = pendingFocus_ != 0 ? Find(pendingFocus_) : nullptr;
-    for (std::size_t i = 0; first == nullptr && i < controls_.size(); ++i)
-        if (TakesFocus(controls_[i].source->kind)) first = &controls_[i];
-    if (first) gtk_widget_grab_focus(first->widget);
-    pendingFocus_ = 0;
+    if (Control* first = FirstFocus()) gtk_widget_grab_focus(first->widget);
     gtk_window_present(gtkWindow());
     while (!ended_) g_main_context_iteration(nullptr, TRUE);
     gtk_widget_hide(window_);
@@ -298,9 +282,7 @@ INT_PTR GtkDialogWindow::RunModal() {
 }
 
 void GtkDialogWindow::EndModal(INT_PTR result) {
-    if (ended_) return;
-    ended_ = true;
-    result_ = result;
+    if (!End(result)) return;
     // Hidden at once, as EndDialog does; the modal loop ends when the handler returns.
     gtk_widget_hide(window_);
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/framework/afx.h"
+#include "platform/framework/template_window.h"
 #include "platform/text/text_codec.h"
 // GLib's TRUE and FALSE macros come after the framework's constants of those names.
 #include <gtk/gtk.h>
@@ -16,7 +17,16 @@
 
 namespace vx::gtk {
 
-class GtkDialogWindow final : public DialogWindow {
+// One control of a dialog window and the widget that shows it.
+struct GtkControl {
+    const ControlTemplate* source;
+    GtkWidget* widget;
+    std::string text;   // narrow, as last set
+    Picture picture;    // as last set, drawn again when the scale changes
+    GdkRectangle rect;  // in the layout, logical pixels
+};
+
+class GtkDialogWindow final : public TemplateWindow<GtkControl> {
 public:
     GtkDialogWindow(const DialogTemplate& dialogTemplate, CDialog& dialog, GtkDialogWindow* owner,
                     const TextCodec& codec);
@@ -48,13 +58,7 @@ public:
     void QueueCommand(int id);
 
 private:
-    struct Control {
-        const ControlTemplate* source;
-        GtkWidget* widget;
-        std::string text;   // narrow, as last set
-        Picture picture;    // as last set, drawn again when the scale changes
-        GdkRectangle rect;  // in the layout, logical pixels
-    };
+    using Control = GtkControl;
     struct PendingCommand {
         GtkDialogWindow* window;
         int id;
@@ -68,8 +72,6 @@ private:
     void LabelFields();
     void ConnectWindowSignals();
 
-    Control* Find(int id);
-    const Control* Find(int id) const;
     Control* FindWidget(GtkWidget* widget);
     void Show(Control& c, std::string_view text);
     void Command(int id);
@@ -81,25 +83,18 @@ private:
     static gboolean OnDelete(GtkWidget* widget, GdkEvent* event, gpointer self);
     static gboolean OnDraw(GtkWidget* widget, cairo_t* cr, gpointer self);
 
-    const DialogTemplate& template_;
-    CDialog& dialog_;
     GtkDialogWindow* owner_;
-    const TextCodec& codec_;
     GtkWidget* window_ = nullptr;
     GtkWidget* fixed_ = nullptr;
-    std::vector<Control> controls_;
     std::vector<std::unique_ptr<PendingCommand>> pending_;
     GList* icons_ = nullptr;
     GdkPixbuf* iconPixbufs_[2] = {nullptr, nullptr};  // large, small
     int baseX_ = 6, baseY_ = 13;                      // the font's dialog base units
     int defaultId_ = IDOK;
-    int pendingFocus_ = 0;
     int disabled_ = 0;
     bool updatingCheck_ = false;
     cairo_t* painting_ = nullptr;
     bool paintOnlyIcon_ = false;
-    bool ended_ = false;
-    INT_PTR result_ = IDCANCEL;
 };
 
 }  // namespace vx::gtk

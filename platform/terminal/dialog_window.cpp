@@ -23,10 +23,8 @@ constexpr char kShades[] = " .:-=+*#%@";
 
 DialogTextWindow::DialogTextWindow(Screen& screen, const DialogTemplate& dialogTemplate,
                                    CDialog& dialog, const TextCodec& codec)
-    : screen_(screen),
-      template_(dialogTemplate),
-      dialog_(dialog),
-      codec_(codec),
+    : TemplateWindow(dialogTemplate, dialog, codec),
+      screen_(screen),
       layout_(LayoutDialog(dialogTemplate)) {
     for (std::size_t i = 0; i < dialogTemplate.controls.size(); ++i) {
         const ControlTemplate& source = dialogTemplate.controls[i];
@@ -43,17 +41,6 @@ DialogTextWindow::DialogTextWindow(Screen& screen, const DialogTemplate& dialogT
 
 DialogTextWindow::~DialogTextWindow() {
     if (shown_) screen_.Pop(this);
-}
-
-DialogTextWindow::Control* DialogTextWindow::Find(int id) {
-    if (id == -1) return nullptr;  // the unaddressed statics
-    for (Control& c : controls_)
-        if (c.source->id == id) return &c;
-    return nullptr;
-}
-
-const DialogTextWindow::Control* DialogTextWindow::Find(int id) const {
-    return const_cast<DialogTextWindow*>(this)->Find(id);
 }
 
 void DialogTextWindow::Changed() {

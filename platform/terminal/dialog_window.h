@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/framework/window_backend.h"
+#include "platform/framework/template_window.h"
 #include "platform/terminal/dialog_layout.h"
 #include "platform/terminal/edit_field.h"
 #include "platform/terminal/screen.h"
@@ -15,7 +15,23 @@
 
 namespace vx::terminal {
 
-class DialogTextWindow final : public DialogWindow, public Layer {
+// One control of a dialog window, with what it shows.
+struct TextControl {
+    TextControl(const ControlTemplate& source, const ControlCells& layout, const TextCodec& codec)
+        : source(&source), layout(layout), edit(codec) {}
+    // What the control shows, narrow: an edit control's is its field's.
+    const std::string& Text() const { return isField ? edit.text() : text; }
+
+    const ControlTemplate* source;
+    ControlCells layout;
+    std::string text;  // narrow, in the machine's code page
+    UINT check = BST_UNCHECKED;
+    Picture picture;
+    EditField edit;
+    bool isField = source->kind == ControlKind::Edit;
+};
+
+class DialogTextWindow final : public TemplateWindow<TextControl>, public Layer {
 public:
     DialogTextWindow(Screen& screen, const DialogTemplate& dialogTemplate, CDialog& dialog,
                      const TextCodec& codec);
@@ -41,23 +57,8 @@ public:
 
 private:
     void HandleKey(const Key& key);
-    struct Control {
-        Control(const ControlTemplate& source, const ControlCells& layout, const TextCodec& codec)
-            : source(&source), layout(layout), edit(codec) {}
-        // What the control shows, narrow: an edit control's is its field's.
-        const std::string& Text() const { return isField ? edit.text() : text; }
 
-        const ControlTemplate* source;
-        ControlCells layout;
-        std::string text;  // narrow, in the machine's code page
-        UINT check = BST_UNCHECKED;
-        Picture picture;
-        EditField edit;
-        bool isField = source->kind == ControlKind::Edit;
-    };
-
-    Control* Find(int id);
-    const Control* Find(int id) const;
+    using Control = TextControl;
     void Changed();
     void MoveFocus(int step);
     void FocusControl(Control& c);
@@ -66,15 +67,9 @@ private:
     void DrawPicture(Screen& screen, const Control& c, const Rect& inner);
 
     Screen& screen_;
-    const DialogTemplate& template_;
-    CDialog& dialog_;
-    const TextCodec& codec_;
     DialogLayout layout_;
-    std::vector<Control> controls_;
     int focus_ = 0;
     bool shown_ = false;
-    bool ended_ = false;
-    INT_PTR result_ = IDCANCEL;
 };
 
 }  // namespace vx::terminal
