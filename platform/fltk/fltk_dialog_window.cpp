@@ -50,43 +50,7 @@ FltkDialogWindow::FltkDialogWindow(const DialogTemplate& dialogTemplate, CDialog
     window_->begin();
     // Children in template order: FLTK's Tab navigation follows child order.
     for (const ControlTemplate& c : template_.controls) {
-        const int x = Scaled(DialogUnitsToPixelsX(c.x)), y = Scaled(DialogUnitsToPixelsY(c.y));
-        const int w = Scaled(DialogUnitsToPixelsX(c.cx)), h = Scaled(DialogUnitsToPixelsY(c.cy));
-        Fl_Widget* widget = nullptr;
-        switch (c.kind) {
-            case ControlKind::DefPushButton:
-            case ControlKind::PushButton: {
-                const bool isDefault = c.kind == ControlKind::DefPushButton;
-                widget = new PushButton(x, y, w, h, isDefault);
-                if (isDefault) defaultId_ = c.id;
-                break;
-            }
-            case ControlKind::CheckBox:
-                widget = new CheckBox(x, y, w, h);
-                break;
-            case ControlKind::Edit: {
-                auto* input = new Fl_Input(x, y, w, h);
-                input->box(FL_DOWN_BOX);
-                input->textfont(kFont);
-                input->textsize(DialogFontSize());
-                input->when(FL_WHEN_NEVER);
-                widget = input;
-                break;
-            }
-            case ControlKind::StaticLeft:
-            case ControlKind::StaticCenter:
-            case ControlKind::Bitmap: {
-                auto* box = new StaticBox(x, y, w, h);
-                if (c.kind == ControlKind::StaticLeft)
-                    box->align(FL_ALIGN_WRAP | FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_TOP);
-                else if (c.kind == ControlKind::StaticCenter)
-                    box->align(FL_ALIGN_WRAP | FL_ALIGN_INSIDE | FL_ALIGN_TOP);
-                else
-                    box->align(FL_ALIGN_INSIDE | FL_ALIGN_TOP_LEFT);
-                widget = box;
-                break;
-            }
-        }
+        Fl_Widget* widget = NewWidget(c);
         widget->labelfont(kFont);
         widget->labelsize(DialogFontSize());
         if (TakesFocus(c.kind)) widget->callback(OnControl, this);
@@ -99,6 +63,47 @@ FltkDialogWindow::FltkDialogWindow(const DialogTemplate& dialogTemplate, CDialog
     // Without a system menu there is no close box, and a close request is ignored.
     if (template_.HasCloseBox()) window_->onClose = [this] { Command(IDCANCEL); };
     window_->onPaint = [this] { Paint(); };
+}
+
+Fl_Widget* FltkDialogWindow::NewWidget(const ControlTemplate& c) {
+    const int x = Scaled(DialogUnitsToPixelsX(c.x)), y = Scaled(DialogUnitsToPixelsY(c.y));
+    const int w = Scaled(DialogUnitsToPixelsX(c.cx)), h = Scaled(DialogUnitsToPixelsY(c.cy));
+    Fl_Widget* widget = nullptr;
+    switch (c.kind) {
+        case ControlKind::DefPushButton:
+        case ControlKind::PushButton: {
+            const bool isDefault = c.kind == ControlKind::DefPushButton;
+            widget = new PushButton(x, y, w, h, isDefault);
+            if (isDefault) defaultId_ = c.id;
+            break;
+        }
+        case ControlKind::CheckBox:
+            widget = new CheckBox(x, y, w, h);
+            break;
+        case ControlKind::Edit: {
+            auto* input = new Fl_Input(x, y, w, h);
+            input->box(FL_DOWN_BOX);
+            input->textfont(kFont);
+            input->textsize(DialogFontSize());
+            input->when(FL_WHEN_NEVER);
+            widget = input;
+            break;
+        }
+        case ControlKind::StaticLeft:
+        case ControlKind::StaticCenter:
+        case ControlKind::Bitmap: {
+            auto* box = new StaticBox(x, y, w, h);
+            if (c.kind == ControlKind::StaticLeft)
+                box->align(FL_ALIGN_WRAP | FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_TOP);
+            else if (c.kind == ControlKind::StaticCenter)
+                box->align(FL_ALIGN_WRAP | FL_ALIGN_INSIDE | FL_ALIGN_TOP);
+            else
+                box->align(FL_ALIGN_INSIDE | FL_ALIGN_TOP_LEFT);
+            widget = box;
+            break;
+        }
+    }
+    return widget;
 }
 
 FltkDialogWindow::~FltkDialogWindow() {

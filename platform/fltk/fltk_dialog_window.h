@@ -57,6 +57,8 @@ public:
 
 private:
     using Control = FltkControl;
+    // The widget of a control, in the window being built.
+    Fl_Widget* NewWidget(const ControlTemplate& c);
     void Show(Control& c, std::string_view text);
     void Command(int id);
     void Paint();
