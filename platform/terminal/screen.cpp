@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <clocale>
 #include <cstdlib>
-#include <cstring>
 #include <span>
 
 #include "platform/terminal/restore.h"
