@@ -1,6 +1,7 @@
 // The windowing backends the Linux program can run on.
 #pragma once
 
+#include <cstring>
 #include <memory>
 
 #include "platform/framework/window_backend.h"
@@ -30,5 +31,16 @@ enum WindowPluginResult : int {
     kWindowPluginOtherBuild = 2,  // the plugin belongs to another build of the program
 };
 using WindowPluginEntry = int (*)(const char* buildStamp, UINT codePage, WindowBackend** backend);
+
+// The entry's first check, made before anything else: the rest of the
+// interface is only known to match within one build. False when the call
+// comes from another build (kWindowPluginOtherBuild); *backend is cleared
+// where there is one.
+inline bool IsCallOfThisBuild(const char* buildStamp, const char* ownStamp,
+                              WindowBackend** backend) {
+    if (backend == nullptr) return false;
+    *backend = nullptr;
+    return buildStamp != nullptr && std::strcmp(buildStamp, ownStamp) == 0;
+}
 
 }  // namespace vx

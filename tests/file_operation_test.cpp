@@ -56,7 +56,7 @@ class FileOperationTest : public ::testing::Test {
 protected:
     int Run(UINT func, std::string_view from, const char* to, WORD flags, bool owned = true) {
         const std::string list = List(from);
-        request = ShellRequest(owned ? dlg.GetSafeHwnd() : nullptr, func, list.c_str(), to, flags);
+        request = ShellRequest(owned ? dlg.GetSafeHwnd() : unowned, func, list.c_str(), to, flags);
         return tm.sys().SHFileOperationA(&request);
     }
     int Copy(std::string_view from, const std::string& to, WORD flags = kQuiet, bool owned = true) {
@@ -70,6 +70,7 @@ protected:
     TempMachine tm;
     ScriptedDialogServices dlg{tm.sys()};
     FileOperationRequest request;
+    HWND unowned = nullptr;  // the handle a request names when the dialog does not own it
 };
 
 TEST_F(FileOperationTest, CopyCreatesMissingFoldersOnlyWhenAllowed) {
@@ -90,6 +91,18 @@ TEST_F(FileOperationTest, CopyCreatesMissingFoldersOnlyWhenAllowed) {
     // Nobody to ask is no yes.
     EXPECT_NE(Copy("C:\\src.txt", "C:\\Other\\x.txt", 0, false), 0);
     EXPECT_FALSE(fs::exists(C("Other")));
+    // Nor is a handle that names no live dialog: one closed since, or none ever.
+    HWND closed = nullptr;
+    {
+        ScriptedDialogServices gone{tm.sys()};
+        closed = gone.GetSafeHwnd();
+    }
+    for (HWND stale : {closed, reinterpret_cast<HWND>(&request)}) {
+        unowned = stale;
+        EXPECT_NE(Copy("C:\\src.txt", "C:\\Other\\x.txt", 0, false), 0);
+        EXPECT_FALSE(fs::exists(C("Other")));
+    }
+    unowned = nullptr;
 
     dlg.confirmationAnswers = {true};
     EXPECT_EQ(Copy("C:\\src.txt", "C:\\Other\\x.txt", 0), 0);

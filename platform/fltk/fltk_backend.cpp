@@ -8,7 +8,7 @@
 #include "platform/backends.h"
 #include "platform/fltk/fltk_dialog_window.h"
 #include "platform/fltk/fltk_shell_windows.h"
-#include "platform/text/text_codec.h"
+#include "platform/framework/system_windows.h"
 #include "vx_build_stamp.h"
 
 // Xlib's macros (None, Status, ...) clash with names above: it comes last.
@@ -46,9 +46,9 @@ double DesktopScale(Display* display) {
     return scale >= 0.5 && scale <= 8.0 ? scale : 1.0;
 }
 
-class FltkBackend final : public WindowBackend {
+class FltkBackend final : public SystemWindowsBackend {
 public:
-    FltkBackend(UINT codePage, double scale) : codec_(codePage) {
+    FltkBackend(UINT codePage, double scale) : SystemWindowsBackend(codePage) {
         fltk::SetScale(scale);
         Fl::scrollbar_size(fltk::Scaled(Fl::scrollbar_size()));
         Fl::scheme("base");
@@ -62,40 +62,20 @@ public:
     std::unique_ptr<DialogWindow> CreateDialogWindow(const DialogTemplate& dialogTemplate,
                                                      CDialog& dialog,
                                                      DialogWindow* owner) override {
-        return std::make_unique<FltkDialogWindow>(dialogTemplate, dialog, Owner(owner), codec_);
+        return std::make_unique<FltkDialogWindow>(dialogTemplate, dialog, Owner(owner), codec());
     }
-
-    int MessageBox(DialogWindow* owner, std::string_view text, std::string_view caption,
-                   UINT type) override {
-        // OK boxes and Yes/No questions, with no icon.
-        static constexpr fltk::ButtonChoice kOk[] = {{"OK", IDOK}};
-        static constexpr fltk::ButtonChoice kYesNo[] = {{"&Yes", IDYES}, {"&No", IDNO}};
-        const bool yesNo = IsYesNoBox(type);
-        return fltk::RunButtonWindow(OwnerWindow(owner), codec_.ToUtf8(text),
-                                     codec_.ToUtf8(caption),
-                                     yesNo ? std::span<const fltk::ButtonChoice>(kYesNo)
-                                           : std::span<const fltk::ButtonChoice>(kOk),
-                                     DefaultResultOf(type), yesNo ? IDNO : IDOK, true);
-    }
-
-    bool AskConfirmation(DialogWindow* owner, std::string_view text,
-                         std::string_view caption) override {
-        static constexpr fltk::ButtonChoice kYesNo[] = {{"&Yes", IDYES}, {"&No", IDNO}};
-        return fltk::RunButtonWindow(OwnerWindow(owner), codec_.ToUtf8(text),
-                                     codec_.ToUtf8(caption), kYesNo, IDYES, IDNO, true) == IDYES;
-    }
-
-    void BeginProgress(DialogWindow* owner, std::string_view text) override {
-        progress_.reset();
-        progress_ = std::make_unique<fltk::ProgressWindow>(OwnerWindow(owner), codec_.ToUtf8(text));
-    }
-    void UpdateProgress(std::uint64_t done, std::uint64_t total) override {
-        if (progress_) progress_->Update(done, total);
-    }
-    void EndProgress() override { progress_.reset(); }
 
     std::optional<std::string> BrowseForFolder(DialogWindow* owner, SystemServices& sys) override {
-        return fltk::ChooseFolder(OwnerWindow(owner), sys, codec_);
+        return fltk::ChooseFolder(OwnerWindow(owner), sys, codec());
+    }
+
+protected:
+    int RunButtonBox(DialogWindow* owner, const ButtonBox& box) override {
+        return fltk::RunButtonWindow(OwnerWindow(owner), box, true);
+    }
+    std::unique_ptr<ProgressDisplay> OpenProgress(DialogWindow* owner,
+                                                  std::string utf8Text) override {
+        return std::make_unique<fltk::ProgressWindow>(OwnerWindow(owner), std::move(utf8Text));
     }
 
 private:
@@ -106,9 +86,6 @@ private:
         FltkDialogWindow* window = Owner(owner);
         return window ? window->flWindow() : nullptr;
     }
-
-    TextCodec codec_;
-    std::unique_ptr<fltk::ProgressWindow> progress_;
 };
 
 }  // namespace
@@ -120,9 +97,7 @@ private:
 extern "C" __attribute__((visibility("default"))) int VxCreateWindowBackend(
     const char* buildStamp, vx::UINT codePage, vx::WindowBackend** backend) {
     static_assert(std::is_same_v<decltype(&VxCreateWindowBackend), vx::WindowPluginEntry>);
-    if (backend == nullptr) return vx::kWindowPluginOtherBuild;
-    *backend = nullptr;
-    if (buildStamp == nullptr || std::strcmp(buildStamp, VX_BUILD_STAMP) != 0)
+    if (!vx::IsCallOfThisBuild(buildStamp, VX_BUILD_STAMP, backend))
         return vx::kWindowPluginOtherBuild;
     // FLTK ends the process when it cannot open its display: try first.
     const char* name = std::getenv("DISPLAY");

@@ -12,12 +12,9 @@
 namespace vx::fltk {
 
 bool ImageHolder::Assign(const Picture& picture, double scale) {
-    if (picture.width <= 0 || picture.height <= 0) return false;
-    const std::size_t needed =
-        static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height) * 3;
-    if (picture.rgb.size() < needed) return false;
+    if (!picture.HasPixels()) return false;
     // The new image is complete before the old one goes: a widget may still show it.
-    std::string bytes = picture.rgb.substr(0, needed);
+    std::string bytes = picture.rgb.substr(0, picture.PixelBytes());
     auto image = std::make_unique<Fl_RGB_Image>(reinterpret_cast<const uchar*>(bytes.data()),
                                                 picture.width, picture.height, 3);
     if (scale != 1.0) {
@@ -45,7 +42,7 @@ void OnControl(Fl_Widget* widget, void* data);
 
 FltkDialogWindow::FltkDialogWindow(const DialogTemplate& dialogTemplate, CDialog& dialog,
                                    FltkDialogWindow* owner, const TextCodec& codec)
-    : template_(dialogTemplate), dialog_(dialog), owner_(owner), codec_(codec) {
+    : TemplateWindow(dialogTemplate, dialog, codec), owner_(owner) {
     window_ = std::make_unique<DialogFlWindow>(Scaled(DialogUnitsToPixelsX(template_.cx)),
                                                Scaled(DialogUnitsToPixelsY(template_.cy)),
                                                codec_.ToUtf8(template_.caption).c_str());
@@ -53,43 +50,7 @@ FltkDialogWindow::FltkDialogWindow(const DialogTemplate& dialogTemplate, CDialog
     window_->begin();
     // Children in template order: FLTK's Tab navigation follows child order.
     for (const ControlTemplate& c : template_.controls) {
-        const int x = Scaled(DialogUnitsToPixelsX(c.x)), y = Scaled(DialogUnitsToPixelsY(c.y));
-        const int w = Scaled(DialogUnitsToPixelsX(c.cx)), h = Scaled(DialogUnitsToPixelsY(c.cy));
-        Fl_Widget* widget = nullptr;
-        switch (c.kind) {
-            case ControlKind::DefPushButton:
-            case ControlKind::PushButton: {
-                const bool isDefault = c.kind == ControlKind::DefPushButton;
-                widget = new PushButton(x, y, w, h, isDefault);
-                if (isDefault) defaultId_ = c.id;
-                break;
-            }
-            case ControlKind::CheckBox:
-                widget = new CheckBox(x, y, w, h);
-                break;
-            case ControlKind::Edit: {
-                auto* input = new Fl_Input(x, y, w, h);
-                input->box(FL_DOWN_BOX);
-                input->textfont(kFont);
-                input->textsize(DialogFontSize());
-                input->when(FL_WHEN_NEVER);
-                widget = input;
-                break;
-            }
-            case ControlKind::StaticLeft:
-            case ControlKind::StaticCenter:
-            case ControlKind::Bitmap: {
-                auto* box = new StaticBox(x, y, w, h);
-                if (c.kind == ControlKind::StaticLeft)
-                    box->align(FL_ALIGN_WRAP | FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_TOP);
-                else if (c.kind == ControlKind::StaticCenter)
-                    box->align(FL_ALIGN_WRAP | FL_ALIGN_INSIDE | FL_ALIGN_TOP);
-                else
-                    box->align(FL_ALIGN_INSIDE | FL_ALIGN_TOP_LEFT);
-                widget = box;
-                break;
-            }
-        }
+        Fl_Widget* widget = NewWidget(c);
         widget->labelfont(kFont);
         widget->labelsize(DialogFontSize());
         if (TakesFocus(c.kind)) widget->callback(OnControl, this);
@@ -102,6 +63,47 @@ FltkDialogWindow::FltkDialogWindow(const DialogTemplate& dialogTemplate, CDialog
     // Without a system menu there is no close box, and a close request is ignored.
     if (template_.HasCloseBox()) window_->onClose = [this] { Command(IDCANCEL); };
     window_->onPaint = [this] { Paint(); };
+}
+
+Fl_Widget* FltkDialogWindow::NewWidget(const ControlTemplate& c) {
+    const int x = Scaled(DialogUnitsToPixelsX(c.x)), y = Scaled(DialogUnitsToPixelsY(c.y));
+    const int w = Scaled(DialogUnitsToPixelsX(c.cx)), h = Scaled(DialogUnitsToPixelsY(c.cy));
+    Fl_Widget* widget = nullptr;
+    switch (c.kind) {
+        case ControlKind::DefPushButton:
+        case ControlKind::PushButton: {
+            const bool isDefault = c.kind == ControlKind::DefPushButton;
+            widget = new PushButton(x, y, w, h, isDefault);
+            if (isDefault) defaultId_ = c.id;
+            break;
+        }
+        case ControlKind::CheckBox:
+            widget = new CheckBox(x, y, w, h);
+            break;
+        case ControlKind::Edit: {
+            auto* input = new Fl_Input(x, y, w, h);
+            input->box(FL_DOWN_BOX);
+            input->textfont(kFont);
+            input->textsize(DialogFontSize());
+            input->when(FL_WHEN_NEVER);
+            widget = input;
+            break;
+        }
+        case ControlKind::StaticLeft:
+        case ControlKind::StaticCenter:
+        case ControlKind::Bitmap: {
+            auto* box = new StaticBox(x, y, w, h);
+            if (c.kind == ControlKind::StaticLeft)
+                box->align(FL_ALIGN_WRAP | FL_ALIGN_LEFT | FL_ALIGN_INSIDE | FL_ALIGN_TOP);
+            else if (c.kind == ControlKind::StaticCenter)
+                box->align(FL_ALIGN_WRAP | FL_ALIGN_INSIDE | FL_ALIGN_TOP);
+            else
+                box->align(FL_ALIGN_INSIDE | FL_ALIGN_TOP_LEFT);
+            widget = box;
+            break;
+        }
+    }
+    return widget;
 }
 
 FltkDialogWindow::~FltkDialogWindow() {
@@ -122,16 +124,6 @@ void FltkDialogWindow::Clicked(Fl_Widget* widget) {
         if (c.widget == widget) return Command(c.source->id);
 }
 
-FltkDialogWindow::Control* FltkDialogWindow::Find(int id) {
-    for (Control& c : controls_)
-        if (c.source->id == id && id != -1) return &c;
-    return nullptr;
-}
-
-const FltkDialogWindow::Control* FltkDialogWindow::Find(int id) const {
-    return const_cast<FltkDialogWindow*>(this)->Find(id);
-}
-
 void FltkDialogWindow::Command(int id) {
     if (ended_) return;
     dialog_.OnCommand(id, BN_CLICKED);
@@ -147,22 +139,14 @@ INT_PTR FltkDialogWindow::RunModal() {
     if (ended_) return result_;
     const Frame frame = template_.HasCloseBox() ? Frame::CloseBox : Frame::NoCloseBox;
     window_->ShowOwned(owner_ ? owner_->flWindow() : nullptr, frame, owner_ != nullptr, true);
-    // The focus starts on the control OnInitDialog chose, else on the first
-    // one that takes it.
-    Control* first = pendingFocus_ != 0 ? Find(pendingFocus_) : nullptr;
-    for (std::size_t i = 0; first == nullptr && i < controls_.size(); ++i)
-        if (TakesFocus(controls_[i].source->kind)) first = &controls_[i];
-    if (first) first->widget->take_focus();
-    pendingFocus_ = 0;
+    if (Control* first = FirstFocus()) first->widget->take_focus();
     window_->RunUntil(ended_);
     window_->Dismiss();
     return result_;
 }
 
 void FltkDialogWindow::EndModal(INT_PTR result) {
-    if (ended_) return;
-    ended_ = true;
-    result_ = result;
+    if (!End(result)) return;
     // Hidden at once, as EndDialog does; the modal loop ends when the handler returns.
     window_->Dismiss();
 }

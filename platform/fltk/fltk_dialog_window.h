@@ -11,6 +11,7 @@
 #include "platform/text/text_codec.h"
 // The framework before any file of FLTK's that brings in Xlib's macros.
 #include "platform/framework/afx.h"
+#include "platform/framework/template_window.h"
 
 namespace vx::fltk {
 
@@ -23,7 +24,15 @@ struct ImageHolder {
     bool Assign(const Picture& picture, double scale = 1.0);
 };
 
-class FltkDialogWindow final : public DialogWindow {
+// One control of a dialog window and the widget that shows it.
+struct FltkControl {
+    const ControlTemplate* source;
+    Fl_Widget* widget;
+    std::string text;  // narrow, as last set
+    ImageHolder picture;
+};
+
+class FltkDialogWindow final : public TemplateWindow<FltkControl> {
 public:
     FltkDialogWindow(const DialogTemplate& dialogTemplate, CDialog& dialog, FltkDialogWindow* owner,
                      const TextCodec& codec);
@@ -47,30 +56,18 @@ public:
     void Clicked(Fl_Widget* widget);
 
 private:
-    struct Control {
-        const ControlTemplate* source;
-        Fl_Widget* widget;
-        std::string text;  // narrow, as last set
-        ImageHolder picture;
-    };
-    Control* Find(int id);
-    const Control* Find(int id) const;
+    using Control = FltkControl;
+    // The widget of a control, in the window being built.
+    Fl_Widget* NewWidget(const ControlTemplate& c);
     void Show(Control& c, std::string_view text);
     void Command(int id);
     void Paint();
 
-    const DialogTemplate& template_;
-    CDialog& dialog_;
     FltkDialogWindow* owner_;
-    const TextCodec& codec_;
     std::unique_ptr<DialogFlWindow> window_;
-    std::vector<Control> controls_;
     ImageHolder icons_[2];  // large, small
     int defaultId_ = IDOK;
-    int pendingFocus_ = 0;
     bool painting_ = false;
-    bool ended_ = false;
-    INT_PTR result_ = IDCANCEL;
 };
 
 }  // namespace vx::fltk

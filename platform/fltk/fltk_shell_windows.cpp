@@ -22,59 +22,61 @@ void RunAction(Fl_Widget*, void* data) { (*static_cast<Action*>(data))(); }
 
 }  // namespace
 
-int RunButtonWindow(DialogFlWindow* owner, std::string_view utf8Text, std::string_view utf8Caption,
-                    std::span<const ButtonChoice> buttons, int defaultResult, int cancelResult,
-                    bool closeBox) {
-    const std::string label = LabelText(utf8Text);
-    const int margin = Scaled(kMargin), buttonW = Scaled(kButtonW), buttonH = Scaled(kButtonH);
-    const int gap = Scaled(kButtonGap), maxTextW = Scaled(kMaxTextW);
+namespace {
+
+// The text's size as the window wraps it: at most kMaxTextW wide.
+void MeasureText(const std::string& label, int& w, int& h) {
     fl_font(kFont, DialogFontSize());
-    int textW = 0, textH = 0;
-    fl_measure(label.c_str(), textW, textH, 1);
-    if (textW > maxTextW) {
-        textW = maxTextW;
-        textH = 0;
-        fl_measure(label.c_str(), textW, textH, 1);
+    w = 0;
+    h = 0;
+    fl_measure(label.c_str(), w, h, 1);
+    if (w > Scaled(kMaxTextW)) {
+        w = Scaled(kMaxTextW);
+        h = 0;
+        fl_measure(label.c_str(), w, h, 1);
     }
-    const int count = static_cast<int>(buttons.size());
+}
+
+}  // namespace
+
+int RunButtonWindow(DialogFlWindow* owner, const ButtonBox& box, bool closeBox) {
+    const std::string label = LabelText(box.text);
+    const int margin = Scaled(kMargin), buttonW = Scaled(kButtonW), buttonH = Scaled(kButtonH);
+    const int gap = Scaled(kButtonGap);
+    int textW = 0, textH = 0;
+    MeasureText(label, textW, textH);
+    const int count = static_cast<int>(box.buttons.size());
     const int rowW = count * buttonW + std::max(0, count - 1) * gap;
     const int w = std::max({textW + 2 * margin, rowW + 2 * margin, Scaled(160)});
     const int h = margin + textH + 2 * margin + buttonH + margin;
 
-    const std::string caption(utf8Caption);
-    DialogFlWindow window(w, h, caption.c_str());
+    DialogFlWindow window(w, h, box.caption.c_str());
     auto* text = new StaticBox(margin, margin, w - 2 * margin, textH);
     text->copy_label(label.c_str());
     text->align(FL_ALIGN_LEFT | FL_ALIGN_TOP | FL_ALIGN_INSIDE | FL_ALIGN_WRAP);
     text->clear_visible_focus();
 
     bool done = false;
-    int chosen = cancelResult;
+    int chosen = box.cancelResult;
+    auto choose = [&](int result) {
+        chosen = result;
+        done = true;
+    };
     std::deque<Action> actions;
     PushButton* defaultButton = nullptr;
     int x = (w - rowW) / 2;
-    for (const ButtonChoice& choice : buttons) {
-        const bool isDefault = choice.result == defaultResult;
+    for (const ButtonChoice& choice : box.buttons) {
+        const bool isDefault = choice.result == box.defaultResult;
         auto* button = new PushButton(x, h - margin - buttonH, buttonW, buttonH, isDefault);
         button->label(choice.label);
-        const int result = choice.result;
-        actions.emplace_back([&done, &chosen, result] {
-            chosen = result;
-            done = true;
-        });
+        actions.emplace_back([&choose, result = choice.result] { choose(result); });
         button->callback(RunAction, &actions.back());
         if (isDefault) defaultButton = button;
         x += buttonW + gap;
     }
     window.end();
-    window.onDefault = [&] {
-        chosen = defaultResult;
-        done = true;
-    };
-    window.onCancel = [&] {
-        chosen = cancelResult;
-        done = true;
-    };
+    window.onDefault = [&] { choose(box.defaultResult); };
+    window.onCancel = [&] { choose(box.cancelResult); };
     if (closeBox) window.onClose = window.onCancel;
 
     window.ShowOwned(owner, closeBox ? Frame::CloseBox : Frame::NoCloseBox, true, true);
@@ -85,7 +87,7 @@ int RunButtonWindow(DialogFlWindow* owner, std::string_view utf8Text, std::strin
 }
 
 ProgressWindow::ProgressWindow(DialogFlWindow* owner, std::string utf8Text)
-    : owner_(owner), text_(LabelText(utf8Text)), start_(std::chrono::steady_clock::now()) {
+    : owner_(owner), text_(LabelText(utf8Text)) {
     if (owner_) owner_->Disable();
 }
 
@@ -96,9 +98,8 @@ ProgressWindow::~ProgressWindow() {
 }
 
 void ProgressWindow::Update(std::uint64_t done, std::uint64_t total) {
-    using namespace std::chrono_literals;
-    const auto now = std::chrono::steady_clock::now();
-    if (!window_ && now - start_ >= 500ms) {
+    const ProgressPacing::Step step = pacing_.Next(done, total);
+    if (step.appears) {
         const int w = Scaled(360), h = Scaled(84), margin = Scaled(kMargin);
         window_ = std::make_unique<DialogFlWindow>(w, h, "Copying...");
         auto* text = new StaticBox(margin, margin, w - 2 * margin, Scaled(28));
@@ -111,12 +112,10 @@ void ProgressWindow::Update(std::uint64_t done, std::uint64_t total) {
         bar_->clear_visible_focus();
         window_->end();
         window_->ShowOwned(owner_, Frame::NoCloseBox, false, false);
-        lastDrawn_ = now - 1s;
     }
-    if (window_ && (now - lastDrawn_ >= 30ms || done >= total)) {
+    if (window_ && step.draws) {
         bar_->maximum(total > 0 ? static_cast<float>(total) : 1.0f);
         bar_->value(static_cast<float>(std::min(done, total)));
-        lastDrawn_ = now;
     }
     // The copy runs inside a click's handler: let the windows repaint meanwhile.
     Fl::check();

@@ -9,44 +9,35 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <span>
 #include <string>
-#include <string_view>
 
 #include "platform/fltk/fltk_widgets.h"
-#include "platform/text/text_codec.h"
+#include "platform/framework/system_windows.h"
 #include "platform/system_services.h"
 
 namespace vx::fltk {
 
-struct ButtonChoice {
-    const char* label;
-    int result;
-};
-
-// A modal window owned by `owner` showing `text` above a row of buttons;
-// the focus starts on the default one. Escape (and the close box, when
-// there is one) give `cancelResult`. Returns the result of the button used.
-int RunButtonWindow(DialogFlWindow* owner, std::string_view utf8Text, std::string_view utf8Caption,
-                    std::span<const ButtonChoice> buttons, int defaultResult, int cancelResult,
-                    bool closeBox);
+// A modal window owned by `owner` showing the box's text above its row of
+// buttons; the focus starts on the default one. Escape (and the close box,
+// when there is one) give the cancel result. Returns the result of the
+// button used.
+int RunButtonWindow(DialogFlWindow* owner, const ButtonBox& box, bool closeBox);
 
 // The copy progress: it appears only once a copy has run for half a
 // second, never takes the keyboard, and keeps the owner from taking input
 // from Begin to End.
-class ProgressWindow {
+class ProgressWindow final : public ProgressDisplay {
 public:
     ProgressWindow(DialogFlWindow* owner, std::string utf8Text);
-    ~ProgressWindow();
-    void Update(std::uint64_t done, std::uint64_t total);
+    ~ProgressWindow() override;
+    void Update(std::uint64_t done, std::uint64_t total) override;
 
 private:
     DialogFlWindow* owner_;
     std::string text_;
     std::unique_ptr<DialogFlWindow> window_;
     Fl_Progress* bar_ = nullptr;
-    std::chrono::steady_clock::time_point start_;
-    std::chrono::steady_clock::time_point lastDrawn_;
+    ProgressPacing pacing_{std::chrono::milliseconds(30)};
 };
 
 // The folder chooser: a modal tree of the machine's drives and folders.

@@ -2,87 +2,13 @@
 
 #include <algorithm>
 
-// Xlib's macros (None, Status, ...) clash with names above: it comes last.
-#include <gdk/gdkx.h>
+#include "platform/gtk/gtk_widgets.h"
 
 namespace vx::gtk {
 
-std::string MnemonicText(std::string_view utf8) {
-    std::string out;
-    out.reserve(utf8.size());
-    for (std::size_t i = 0; i < utf8.size(); ++i) {
-        const char c = utf8[i];
-        const bool marks = c == '&' && i + 1 < utf8.size();
-        if (marks && utf8[i + 1] == '&') {
-            out += '&';  // "&&" is a literal ampersand
-            ++i;
-        } else if (marks) {
-            out += '_';
-        } else if (c == '_') {
-            out += "__";
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
-namespace {
-
-// The accessible name of a text: what it shows, the mnemonic mark left out.
-std::string PlainText(std::string_view utf8) {
-    std::string out;
-    for (std::size_t i = 0; i < utf8.size(); ++i) {
-        if (utf8[i] == '&' && i + 1 < utf8.size()) ++i;
-        out += utf8[i];
-    }
-    return out;
-}
-
-GdkPixbuf* PixbufOf(const Picture& picture) {
-    if (picture.width <= 0 || picture.height <= 0) return nullptr;
-    const std::size_t needed =
-        static_cast<std::size_t>(picture.width) * static_cast<std::size_t>(picture.height) * 3;
-    if (picture.rgb.size() < needed) return nullptr;
-    GdkPixbuf* view = gdk_pixbuf_new_from_data(reinterpret_cast<const guchar*>(picture.rgb.data()),
-                                               GDK_COLORSPACE_RGB, FALSE, 8, picture.width,
-                                               picture.height, picture.width * 3, nullptr, nullptr);
-    GdkPixbuf* copy = gdk_pixbuf_copy(view);
-    g_object_unref(view);
-    return copy;
-}
-
-}  // namespace
-
-cairo_surface_t* ScaledSurface(const Picture& picture, int width, int height, GtkWidget* widget) {
-    GdkPixbuf* pixbuf = PixbufOf(picture);
-    if (pixbuf == nullptr) return nullptr;
-    const int scale = std::max(1, gtk_widget_get_scale_factor(widget));
-    GdkPixbuf* scaled = pixbuf;
-    if (width * scale != picture.width || height * scale != picture.height) {
-        scaled =
-            gdk_pixbuf_scale_simple(pixbuf, width * scale, height * scale, GDK_INTERP_BILINEAR);
-        g_object_unref(pixbuf);
-    }
-    cairo_surface_t* surface =
-        gdk_cairo_surface_create_from_pixbuf(scaled, scale, gtk_widget_get_window(widget));
-    g_object_unref(scaled);
-    return surface;
-}
-
-void FocusWhenMapped(GtkWidget* window) {
-    // Wayland compositors focus every new window themselves.
-    if (!GDK_IS_X11_DISPLAY(gtk_widget_get_display(window))) return;
-    g_signal_connect(window, "map-event", G_CALLBACK(+[](GtkWidget* w, GdkEvent*, gpointer) {
-                         gtk_window_present(GTK_WINDOW(w));
-                         return FALSE;
-                     }),
-                     nullptr);
-}
-
 GtkDialogWindow::GtkDialogWindow(const DialogTemplate& dialogTemplate, CDialog& dialog,
                                  GtkDialogWindow* owner, const TextCodec& codec)
-    : template_(dialogTemplate), dialog_(dialog), owner_(owner), codec_(codec) {
+    : TemplateWindow(dialogTemplate, dialog, codec), owner_(owner) {
     MakeWindow();
     MeasureBaseUnits();
     BuildControls();
@@ -332,16 +258,6 @@ gboolean GtkDialogWindow::OnDraw(GtkWidget*, cairo_t* cr, gpointer self) {
     return onlyIcon;
 }
 
-GtkDialogWindow::Control* GtkDialogWindow::Find(int id) {
-    for (Control& c : controls_)
-        if (c.source->id == id && id != -1) return &c;
-    return nullptr;
-}
-
-const GtkDialogWindow::Control* GtkDialogWindow::Find(int id) const {
-    return const_cast<GtkDialogWindow*>(this)->Find(id);
-}
-
 GtkDialogWindow::Control* GtkDialogWindow::FindWidget(GtkWidget* widget) {
     for (Control& c : controls_)
         if (c.widget == widget) return &c;
@@ -357,13 +273,7 @@ INT_PTR GtkDialogWindow::RunModal() {
     if (ended_) return result_;
     if (owner_) owner_->Disable();
     gtk_widget_show_all(window_);
-    // The focus starts on the control OnInitDialog chose, else on the first
-    // one that takes it.
-    Control* first = pendingFocus_ != 0 ? Find(pendingFocus_) : nullptr;
-    for (std::size_t i = 0; first == nullptr && i < controls_.size(); ++i)
-        if (TakesFocus(controls_[i].source->kind)) first = &controls_[i];
-    if (first) gtk_widget_grab_focus(first->widget);
-    pendingFocus_ = 0;
+    if (Control* first = FirstFocus()) gtk_widget_grab_focus(first->widget);
     gtk_window_present(gtkWindow());
     while (!ended_) g_main_context_iteration(nullptr, TRUE);
     gtk_widget_hide(window_);
@@ -372,9 +282,7 @@ INT_PTR GtkDialogWindow::RunModal() {
 }
 
 void GtkDialogWindow::EndModal(INT_PTR result) {
-    if (ended_) return;
-    ended_ = true;
-    result_ = result;
+    if (!End(result)) return;
     // Hidden at once, as EndDialog does; the modal loop ends when the handler returns.
     gtk_widget_hide(window_);
 }

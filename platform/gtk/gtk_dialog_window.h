@@ -8,26 +8,25 @@
 #include <vector>
 
 #include "platform/framework/afx.h"
+#include "platform/framework/template_window.h"
 #include "platform/text/text_codec.h"
 // GLib's TRUE and FALSE macros come after the framework's constants of those names.
 #include <gtk/gtk.h>
 
+#include "platform/gtk/gtk_widgets.h"
+
 namespace vx::gtk {
 
-// A template text as a GTK label: '&' marks the mnemonic ('_' for GTK), so
-// the accessible name is the text without it.
-std::string MnemonicText(std::string_view utf8);
+// One control of a dialog window and the widget that shows it.
+struct GtkControl {
+    const ControlTemplate* source;
+    GtkWidget* widget;
+    std::string text;   // narrow, as last set
+    Picture picture;    // as last set, drawn again when the scale changes
+    GdkRectangle rect;  // in the layout, logical pixels
+};
 
-// A picture as a surface of `width` x `height` logical pixels, scaled smoothly
-// to the device pixels of `widget`'s scale factor. nullptr when the picture's
-// pixels do not match its size.
-cairo_surface_t* ScaledSurface(const Picture& picture, int width, int height, GtkWidget* widget);
-
-// Hands `window` the keyboard each time it is mapped, as a window manager
-// does for a new window (and none does on a bare X server).
-void FocusWhenMapped(GtkWidget* window);
-
-class GtkDialogWindow final : public DialogWindow {
+class GtkDialogWindow final : public TemplateWindow<GtkControl> {
 public:
     GtkDialogWindow(const DialogTemplate& dialogTemplate, CDialog& dialog, GtkDialogWindow* owner,
                     const TextCodec& codec);
@@ -59,13 +58,7 @@ public:
     void QueueCommand(int id);
 
 private:
-    struct Control {
-        const ControlTemplate* source;
-        GtkWidget* widget;
-        std::string text;   // narrow, as last set
-        Picture picture;    // as last set, drawn again when the scale changes
-        GdkRectangle rect;  // in the layout, logical pixels
-    };
+    using Control = GtkControl;
     struct PendingCommand {
         GtkDialogWindow* window;
         int id;
@@ -79,8 +72,6 @@ private:
     void LabelFields();
     void ConnectWindowSignals();
 
-    Control* Find(int id);
-    const Control* Find(int id) const;
     Control* FindWidget(GtkWidget* widget);
     void Show(Control& c, std::string_view text);
     void Command(int id);
@@ -92,25 +83,18 @@ private:
     static gboolean OnDelete(GtkWidget* widget, GdkEvent* event, gpointer self);
     static gboolean OnDraw(GtkWidget* widget, cairo_t* cr, gpointer self);
 
-    const DialogTemplate& template_;
-    CDialog& dialog_;
     GtkDialogWindow* owner_;
-    const TextCodec& codec_;
     GtkWidget* window_ = nullptr;
     GtkWidget* fixed_ = nullptr;
-    std::vector<Control> controls_;
     std::vector<std::unique_ptr<PendingCommand>> pending_;
     GList* icons_ = nullptr;
     GdkPixbuf* iconPixbufs_[2] = {nullptr, nullptr};  // large, small
     int baseX_ = 6, baseY_ = 13;                      // the font's dialog base units
     int defaultId_ = IDOK;
-    int pendingFocus_ = 0;
     int disabled_ = 0;
     bool updatingCheck_ = false;
     cairo_t* painting_ = nullptr;
     bool paintOnlyIcon_ = false;
-    bool ended_ = false;
-    INT_PTR result_ = IDCANCEL;
 };
 
 }  // namespace vx::gtk

@@ -4,30 +4,29 @@
 
 namespace vx::gtk {
 
-int RunButtonDialog(GtkDialogWindow* owner, const std::string& utf8Text,
-                    const std::string& utf8Caption, std::span<const ButtonChoice> buttons,
-                    int defaultResult, int cancelResult) {
+int RunButtonDialog(GtkDialogWindow* owner, const ButtonBox& box) {
     GtkWidget* dialog = gtk_message_dialog_new(
         owner ? owner->gtkWindow() : nullptr,
         static_cast<GtkDialogFlags>(GTK_DIALOG_MODAL | GTK_DIALOG_DESTROY_WITH_PARENT),
-        GTK_MESSAGE_OTHER, GTK_BUTTONS_NONE, "%s", utf8Text.c_str());
-    gtk_window_set_title(GTK_WINDOW(dialog), utf8Caption.c_str());
+        GTK_MESSAGE_OTHER, GTK_BUTTONS_NONE, "%s", box.text.c_str());
+    gtk_window_set_title(GTK_WINDOW(dialog), box.caption.c_str());
     // Screen readers announce the alert by its caption, then read its text.
-    atk_object_set_name(gtk_widget_get_accessible(dialog), utf8Caption.c_str());
-    for (const ButtonChoice& choice : buttons)
+    atk_object_set_name(gtk_widget_get_accessible(dialog), box.caption.c_str());
+    for (const ButtonChoice& choice : box.buttons)
         gtk_dialog_add_button(GTK_DIALOG(dialog), MnemonicText(choice.label).c_str(),
                               choice.result);
-    gtk_dialog_set_default_response(GTK_DIALOG(dialog), defaultResult);
-    if (GtkWidget* button = gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), defaultResult))
+    gtk_dialog_set_default_response(GTK_DIALOG(dialog), box.defaultResult);
+    if (GtkWidget* button =
+            gtk_dialog_get_widget_for_response(GTK_DIALOG(dialog), box.defaultResult))
         gtk_widget_grab_focus(button);
     if (owner) owner->Disable();
     FocusWhenMapped(dialog);
     const int response = gtk_dialog_run(GTK_DIALOG(dialog));
     if (owner) owner->Enable();
     gtk_widget_destroy(dialog);
-    for (const ButtonChoice& choice : buttons)
+    for (const ButtonChoice& choice : box.buttons)
         if (choice.result == response) return response;
-    return cancelResult;
+    return box.cancelResult;
 }
 
 namespace {
@@ -41,7 +40,7 @@ void HandlePendingEvents() {
 }  // namespace
 
 ProgressWindow::ProgressWindow(GtkDialogWindow* owner, std::string utf8Text)
-    : owner_(owner), text_(std::move(utf8Text)), start_(std::chrono::steady_clock::now()) {
+    : owner_(owner), text_(std::move(utf8Text)) {
     if (owner_) owner_->Disable();
 }
 
@@ -54,9 +53,8 @@ ProgressWindow::~ProgressWindow() {
 }
 
 void ProgressWindow::Update(std::uint64_t done, std::uint64_t total) {
-    using namespace std::chrono_literals;
-    const auto now = std::chrono::steady_clock::now();
-    if (!window_ && now - start_ >= 500ms) {
+    const ProgressPacing::Step step = pacing_.Next(done, total);
+    if (step.appears) {
         window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
         GtkWindow* window = GTK_WINDOW(window_);
         gtk_window_set_title(window, "Copying...");
@@ -82,10 +80,8 @@ void ProgressWindow::Update(std::uint64_t done, std::uint64_t total) {
         gtk_container_add(GTK_CONTAINER(box), bar_);
         gtk_container_add(GTK_CONTAINER(window_), box);
         gtk_widget_show_all(window_);
-        lastDrawn_ = now - 1s;
     }
-    if (now - lastDrawn_ < 30ms && done < total) return;
-    lastDrawn_ = now;
+    if (!step.draws) return;
     if (bar_) {
         const double fraction =
             total > 0 ? static_cast<double>(std::min(done, total)) / static_cast<double>(total)

@@ -5,47 +5,37 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
-#include <span>
 #include <string>
-#include <string_view>
 
-#include "platform/text/text_codec.h"
+#include "platform/framework/system_windows.h"
 #include "platform/gtk/gtk_dialog_window.h"
 #include "platform/system_services.h"
 
 namespace vx::gtk {
 
-struct ButtonChoice {
-    const char* label;  // '&' marks the mnemonic
-    int result;
-};
-
-// A modal message dialog owned by `owner`, titled `caption`, showing `text`
-// above a row of buttons; the focus starts on the default one. Escape and the
-// close box give `cancelResult`. Returns the result of the button used.
-int RunButtonDialog(GtkDialogWindow* owner, const std::string& utf8Text,
-                    const std::string& utf8Caption, std::span<const ButtonChoice> buttons,
-                    int defaultResult, int cancelResult);
+// A modal message dialog owned by `owner`, with no icon; the focus starts
+// on the default button. Escape and the close box give the box's cancel
+// result. Returns the result of the button used.
+int RunButtonDialog(GtkDialogWindow* owner, const ButtonBox& box);
 
 // The copy progress: it appears only once a copy has run for half a second,
 // never takes the keyboard, keeps the owner from taking input from Begin to
 // End, and lets GTK handle its events meanwhile, so that the bar moves on the
 // screen and for screen readers.
-class ProgressWindow {
+class ProgressWindow final : public ProgressDisplay {
 public:
     ProgressWindow(GtkDialogWindow* owner, std::string utf8Text);
-    ~ProgressWindow();
+    ~ProgressWindow() override;
     ProgressWindow(const ProgressWindow&) = delete;
     ProgressWindow& operator=(const ProgressWindow&) = delete;
-    void Update(std::uint64_t done, std::uint64_t total);
+    void Update(std::uint64_t done, std::uint64_t total) override;
 
 private:
     GtkDialogWindow* owner_;
     std::string text_;
     GtkWidget* window_ = nullptr;
     GtkWidget* bar_ = nullptr;
-    std::chrono::steady_clock::time_point start_;
-    std::chrono::steady_clock::time_point lastDrawn_;
+    ProgressPacing pacing_{std::chrono::milliseconds(30)};
 };
 
 // The folder chooser: a modal tree of the machine's drives and folders.

@@ -16,30 +16,6 @@ bool IsPushButton(ControlKind kind) {
     return kind == ControlKind::DefPushButton || kind == ControlKind::PushButton;
 }
 
-struct Glyph {
-    std::size_t offset;  // in the narrow text
-    std::string utf8;
-    int cells;
-};
-
-std::vector<Glyph> Glyphs(const TextCodec& codec, const std::string& narrow) {
-    std::vector<Glyph> glyphs;
-    for (std::size_t i = 0; i < narrow.size();) {
-        const std::size_t n = codec.CharacterLength(narrow, i);
-        std::string utf8 = codec.ToUtf8(std::string_view(narrow).substr(i, n));
-        const int cells = std::max(1, DisplayWidth(utf8));
-        glyphs.push_back(Glyph{i, std::move(utf8), cells});
-        i += n;
-    }
-    return glyphs;
-}
-
-std::size_t GlyphAt(const std::vector<Glyph>& glyphs, std::size_t offset) {
-    std::size_t index = 0;
-    while (index < glyphs.size() && glyphs[index].offset < offset) ++index;
-    return index;
-}
-
 // Dark to light: the banner's bright lettering comes out as ink.
 constexpr char kShades[] = " .:-=+*#%@";
 
@@ -47,18 +23,17 @@ constexpr char kShades[] = " .:-=+*#%@";
 
 DialogTextWindow::DialogTextWindow(Screen& screen, const DialogTemplate& dialogTemplate,
                                    CDialog& dialog, const TextCodec& codec)
-    : screen_(screen),
-      template_(dialogTemplate),
-      dialog_(dialog),
-      codec_(codec),
+    : TemplateWindow(dialogTemplate, dialog, codec),
+      screen_(screen),
       layout_(LayoutDialog(dialogTemplate)) {
     for (std::size_t i = 0; i < dialogTemplate.controls.size(); ++i) {
         const ControlTemplate& source = dialogTemplate.controls[i];
-        Control c;
-        c.source = &source;
-        c.layout = layout_.controls[i];
-        c.text = source.text ? source.text : "";
-        controls_.push_back(std::move(c));
+        Control& c = controls_.emplace_back(source, layout_.controls[i], codec_);
+        const char* text = source.text ? source.text : "";
+        if (c.isField)
+            c.edit.SetText(text);
+        else
+            c.text = text;
         // As the dialog manager does after WM_INITDIALOG returns TRUE.
         if (focus_ == 0 && IsTabStop(source)) focus_ = source.id;
     }
@@ -66,17 +41,6 @@ DialogTextWindow::DialogTextWindow(Screen& screen, const DialogTemplate& dialogT
 
 DialogTextWindow::~DialogTextWindow() {
     if (shown_) screen_.Pop(this);
-}
-
-DialogTextWindow::Control* DialogTextWindow::Find(int id) {
-    if (id == -1) return nullptr;  // the unaddressed statics
-    for (Control& c : controls_)
-        if (c.source->id == id) return &c;
-    return nullptr;
-}
-
-const DialogTextWindow::Control* DialogTextWindow::Find(int id) const {
-    return const_cast<DialogTextWindow*>(this)->Find(id);
 }
 
 void DialogTextWindow::Changed() {
@@ -126,22 +90,21 @@ UINT DialogTextWindow::GetCheck(int id) const {
 
 void DialogTextWindow::SetText(int id, std::string_view text) {
     Control* c = Find(id);
-    if (c == nullptr || c->text == text) return;
-    c->text = std::string(text);
-    // As SetWindowText leaves an edit control: caret and view at the start.
-    c->caret = 0;
-    c->scroll = 0;
-    c->selectAll = false;
+    if (c == nullptr || c->Text() == text) return;
+    if (c->isField)
+        c->edit.SetText(text);
+    else
+        c->text = std::string(text);
     Changed();
 }
 
 std::string DialogTextWindow::GetText(int id) const {
     const Control* c = Find(id);
-    return c ? c->text : std::string();
+    return c ? c->Text() : std::string();
 }
 
 void DialogTextWindow::LimitText(int id, int maxChars) {
-    if (Control* c = Find(id)) c->limit = std::max(0, maxChars);
+    if (Control* c = Find(id)) c->edit.SetLimit(maxChars);
 }
 
 void DialogTextWindow::SetFocus(int id) {
@@ -175,10 +138,7 @@ bool DialogTextWindow::Framed(const Control& c) const {
 void DialogTextWindow::FocusControl(Control& c) {
     focus_ = c.source->id;
     // A field reached from the keyboard has its whole text selected.
-    if (c.source->kind == ControlKind::Edit) {
-        c.selectAll = !c.text.empty();
-        c.caret = c.text.size();
-    }
+    if (c.isField) c.edit.Focus();
 }
 
 void DialogTextWindow::MoveFocus(int step) {
@@ -213,7 +173,10 @@ void DialogTextWindow::HandleKey(const Key& key) {
         default:
             break;
     }
-    if (focused && focused->source->kind == ControlKind::Edit) return EditKey(*focused, key);
+    if (focused && focused->isField) {
+        focused->edit.HandleKey(key);
+        return;
+    }
     switch (key.kind) {
         case Key::Left:
             return MoveFocus(-1);
@@ -230,65 +193,6 @@ void DialogTextWindow::HandleKey(const Key& key) {
     }
 }
 
-void DialogTextWindow::EditKey(Control& field, const Key& key) {
-    const std::vector<Glyph> glyphs = Glyphs(codec_, field.text);
-    const std::size_t index = GlyphAt(glyphs, field.caret);
-    auto offsetOf = [&](std::size_t i) {
-        return i < glyphs.size() ? glyphs[i].offset : field.text.size();
-    };
-    const bool selection = field.selectAll && !field.text.empty();
-    switch (key.kind) {
-        case Key::Char:
-            return Insert(field, codec_.ToNarrow(key.text));
-        case Key::Space:
-            return Insert(field, " ");
-        case Key::Left:
-            field.caret = selection ? 0 : offsetOf(index == 0 ? 0 : index - 1);
-            break;
-        case Key::Right:
-            field.caret =
-                selection ? field.text.size() : offsetOf(std::min(index + 1, glyphs.size()));
-            break;
-        case Key::Home:
-            field.caret = 0;
-            break;
-        case Key::End:
-            field.caret = field.text.size();
-            break;
-        case Key::Backspace:
-        case Key::Delete:
-            if (selection) {
-                field.text.clear();
-                field.caret = 0;
-            } else if (key.kind == Key::Backspace && index > 0) {
-                const std::size_t from = offsetOf(index - 1);
-                field.text.erase(from, field.caret - from);
-                field.caret = from;
-            } else if (key.kind == Key::Delete && index < glyphs.size()) {
-                field.text.erase(field.caret, offsetOf(index + 1) - field.caret);
-            }
-            break;
-        default:
-            return;
-    }
-    field.selectAll = false;
-}
-
-void DialogTextWindow::Insert(Control& field, const std::string& narrow) {
-    if (narrow.empty()) return;
-    if (field.selectAll) {
-        field.text.clear();
-        field.caret = 0;
-        field.selectAll = false;
-    }
-    // Typing stops at the field's limit, as in the window.
-    if (field.limit > 0 &&
-        field.text.size() + narrow.size() > static_cast<std::size_t>(field.limit))
-        return;
-    field.text.insert(field.caret, narrow);
-    field.caret += narrow.size();
-}
-
 Rect DialogTextWindow::Place(int rows, int columns) const {
     const int height = layout_.rows + 2, width = layout_.columns + 2;
     return Rect{std::max(0, (rows - height) / 2), std::max(0, (columns - width) / 2), height,
@@ -302,7 +206,7 @@ void DialogTextWindow::Draw(Screen& screen, const Rect& at) {
         const Cells& cells = c.layout.cells;
         const int row = inner.row + cells.row, column = inner.column + cells.column;
         const bool focused = c.source->id == focus_;
-        const std::string text = codec_.ToUtf8(c.text);
+        const std::string text = codec_.ToUtf8(c.Text());
         switch (c.source->kind) {
             case ControlKind::DefPushButton:
             case ControlKind::PushButton: {
@@ -320,7 +224,7 @@ void DialogTextWindow::Draw(Screen& screen, const Rect& at) {
                 break;
             }
             case ControlKind::Edit:
-                DrawField(screen, c, row, column);
+                c.edit.Draw(screen, row, column, cells.columns, focused);
                 break;
             case ControlKind::StaticLeft:
             case ControlKind::StaticCenter: {
@@ -347,37 +251,9 @@ void DialogTextWindow::Draw(Screen& screen, const Rect& at) {
                    Look::Selected);
 }
 
-void DialogTextWindow::DrawField(Screen& screen, Control& field, int row, int column) {
-    const int width = field.layout.cells.columns;
-    screen.Fill(Rect{row, column, 1, width}, Look::Field);
-    const std::vector<Glyph> glyphs = Glyphs(codec_, field.text);
-    const bool focused = field.source->id == focus_;
-    if (focused) {
-        // Scroll sideways so that the caret stays in view.
-        const std::size_t caret = GlyphAt(glyphs, field.caret);
-        field.scroll = std::min(field.scroll, caret);
-        auto cellsFrom = [&](std::size_t from) {
-            int cells = 1;  // the caret's own cell
-            for (std::size_t i = from; i < caret && i < glyphs.size(); ++i)
-                cells += glyphs[i].cells;
-            return cells;
-        };
-        while (field.scroll < caret && cellsFrom(field.scroll) > width) ++field.scroll;
-    }
-    const Look look = focused && field.selectAll ? Look::Selected : Look::Field;
-    int used = 0;
-    for (std::size_t i = std::min(field.scroll, glyphs.size()); i < glyphs.size(); ++i) {
-        if (used + glyphs[i].cells > width) break;
-        screen.Put(row, column + used, glyphs[i].utf8, look, glyphs[i].cells);
-        used += glyphs[i].cells;
-    }
-}
-
 void DialogTextWindow::DrawPicture(Screen& screen, const Control& c, const Rect& inner) {
     const Picture& p = c.picture;
-    if (p.width <= 0 || p.height <= 0 ||
-        p.rgb.size() < static_cast<std::size_t>(p.width) * p.height * 3)
-        return;
+    if (!p.HasPixels()) return;
     const Cells cells = PictureCells(c.layout.cells.row, c.layout.cells.column, p.width, p.height);
     const int rows = std::min(cells.rows, inner.rows - cells.row);
     const int columns = std::min(cells.columns, inner.columns - cells.column);
@@ -413,14 +289,8 @@ std::optional<std::pair<int, int>> DialogTextWindow::Cursor(const Rect& at) cons
     switch (c->source->kind) {
         case ControlKind::CheckBox:
             return std::pair{row, column + 1};
-        case ControlKind::Edit: {
-            const std::vector<Glyph> glyphs = Glyphs(codec_, c->text);
-            const std::size_t caret = GlyphAt(glyphs, c->caret);
-            int cells = 0;
-            for (std::size_t i = std::min(c->scroll, glyphs.size()); i < caret; ++i)
-                cells += glyphs[i].cells;
-            return std::pair{row, column + std::min(cells, c->layout.cells.columns - 1)};
-        }
+        case ControlKind::Edit:
+            return std::pair{row, column + c->edit.CaretColumn(c->layout.cells.columns)};
         default:
             return std::pair{row, column + 1};
     }

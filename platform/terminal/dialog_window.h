@@ -7,14 +7,31 @@
 #include <string>
 #include <vector>
 
-#include "platform/text/text_codec.h"
-#include "platform/framework/window_backend.h"
+#include "platform/framework/template_window.h"
 #include "platform/terminal/dialog_layout.h"
+#include "platform/terminal/edit_field.h"
 #include "platform/terminal/screen.h"
+#include "platform/text/text_codec.h"
 
 namespace vx::terminal {
 
-class DialogTextWindow final : public DialogWindow, public Layer {
+// One control of a dialog window, with what it shows.
+struct TextControl {
+    TextControl(const ControlTemplate& source, const ControlCells& layout, const TextCodec& codec)
+        : source(&source), layout(layout), edit(codec) {}
+    // What the control shows, narrow: an edit control's is its field's.
+    const std::string& Text() const { return isField ? edit.text() : text; }
+
+    const ControlTemplate* source;
+    ControlCells layout;
+    std::string text;  // narrow, in the machine's code page
+    UINT check = BST_UNCHECKED;
+    Picture picture;
+    EditField edit;
+    bool isField = source->kind == ControlKind::Edit;
+};
+
+class DialogTextWindow final : public TemplateWindow<TextControl>, public Layer {
 public:
     DialogTextWindow(Screen& screen, const DialogTemplate& dialogTemplate, CDialog& dialog,
                      const TextCodec& codec);
@@ -40,42 +57,19 @@ public:
 
 private:
     void HandleKey(const Key& key);
-    struct Control {
-        const ControlTemplate* source = nullptr;
-        ControlCells layout;
-        std::string text;  // narrow, in the machine's code page
-        UINT check = BST_UNCHECKED;
-        int limit = 0;
-        Picture picture;
-        // The field's editing state: caret as a byte offset, the first
-        // character shown, and whether the whole text is selected.
-        std::size_t caret = 0;
-        std::size_t scroll = 0;
-        bool selectAll = false;
-    };
 
-    Control* Find(int id);
-    const Control* Find(int id) const;
+    using Control = TextControl;
     void Changed();
     void MoveFocus(int step);
     void FocusControl(Control& c);
     int DefaultButton() const;
     bool Framed(const Control& c) const;
-    void EditKey(Control& field, const Key& key);
-    void Insert(Control& field, const std::string& narrow);
-    void DrawField(Screen& screen, Control& field, int row, int column);
     void DrawPicture(Screen& screen, const Control& c, const Rect& inner);
 
     Screen& screen_;
-    const DialogTemplate& template_;
-    CDialog& dialog_;
-    const TextCodec& codec_;
     DialogLayout layout_;
-    std::vector<Control> controls_;
     int focus_ = 0;
     bool shown_ = false;
-    bool ended_ = false;
-    INT_PTR result_ = IDCANCEL;
 };
 
 }  // namespace vx::terminal

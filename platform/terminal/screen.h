@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/terminal/cells.h"
+
 namespace vx::terminal {
 
 // A key press as the dialogs see it.
@@ -105,16 +107,5 @@ private:
     bool active_ = false;
     bool colours_ = false;
 };
-
-// The number of cells `text` (UTF-8) takes; a character the terminal
-// cannot show counts as one, shown as '?'.
-int DisplayWidth(std::string_view text);
-// The first characters of `text` that fit in `width` cells.
-std::string FitToWidth(std::string_view text, int width);
-// A push button's face: `text` centred between brackets, `width` cells in all.
-std::string ButtonFace(std::string_view text, int width);
-// `text` split into lines of at most `width` cells at spaces; its own
-// line breaks kept.
-std::vector<std::string> WrapText(std::string_view text, int width);
 
 }  // namespace vx::terminal

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
 #include <vector>
 
 #include "platform/framework/folder_listing.h"
@@ -116,41 +117,38 @@ private:
 
 }  // namespace
 
-int RunButtonWindow(Screen& screen, std::string_view utf8Text, std::string_view utf8Caption,
-                    std::span<const ButtonChoice> buttons, int cancelResult, int focus) {
-    if (buttons.empty()) return cancelResult;
-    ButtonWindow window(utf8Text, utf8Caption, buttons,
-                        std::clamp(focus, 0, static_cast<int>(buttons.size()) - 1));
+int RunButtonWindow(Screen& screen, const ButtonBox& box) {
+    if (box.buttons.empty()) return box.cancelResult;
+    // The focus starts on the default button (the first when none is).
+    int focus = 0;
+    for (std::size_t i = 0; i < box.buttons.size(); ++i)
+        if (box.buttons[i].result == box.defaultResult) focus = static_cast<int>(i);
+    ButtonWindow window(box.text, box.caption, box.buttons, focus);
     screen.Push(&window);
     std::optional<int> result;
     while (!result) {
         screen.Redraw();
-        result = window.HandleKey(screen.ReadKey(), cancelResult);
+        result = window.HandleKey(screen.ReadKey(), box.cancelResult);
     }
     screen.Pop(&window);
     return *result;
 }
 
 ProgressWindow::ProgressWindow(Screen& screen, std::string utf8Text)
-    : screen_(screen), text_(std::move(utf8Text)), start_(std::chrono::steady_clock::now()) {}
+    : screen_(screen), text_(std::move(utf8Text)) {}
 
 ProgressWindow::~ProgressWindow() {
     if (shown_) screen_.Pop(this);
 }
 
 void ProgressWindow::Update(std::uint64_t done, std::uint64_t total) {
-    using namespace std::chrono_literals;
-    const auto now = std::chrono::steady_clock::now();
     percent_ = total > 0 ? static_cast<int>(std::min(done, total) * 100 / total) : 100;
-    if (!shown_ && now - start_ >= 500ms) {
+    const ProgressPacing::Step step = pacing_.Next(done, total);
+    if (step.appears) {
         screen_.Push(this);
         shown_ = true;
-        lastDrawn_ = now - 1s;
     }
-    if (shown_ && (now - lastDrawn_ >= 50ms || done >= total)) {
-        screen_.Redraw();
-        lastDrawn_ = now;
-    }
+    if (shown_ && step.draws) screen_.Redraw();
 }
 
 Rect ProgressWindow::Place(int rows, int columns) const {
@@ -242,6 +240,30 @@ public:
 
     // Whether the chooser is done; `picked` then holds the answer, if any.
     bool HandleKey(const Key& key, std::optional<std::string>& picked) {
+        if (const std::optional<bool> done = HandleDialogKey(key, picked)) return *done;
+        if (focus_ != 0)
+            MoveAmongButtons(key);
+        else
+            HandleListKey(key);
+        return false;
+    }
+
+private:
+    static constexpr ButtonChoice kButtons[] = {{"OK", 1}, {"Cancel", 0}};
+
+    static Rect ListArea(const Rect& at) {
+        return Rect{at.row + 2, at.column + 2, std::max(3, at.rows - 7), at.columns - 4};
+    }
+
+    std::optional<std::string> SelectedPath() const {
+        const Level& level = levels_.back();
+        if (level.selected < 0 || level.selected >= static_cast<int>(level.entries.size()))
+            return std::nullopt;
+        return level.entries[level.selected].path;
+    }
+
+    // The keys the whole chooser answers: Escape, Tab, Enter and Space.
+    std::optional<bool> HandleDialogKey(const Key& key, std::optional<std::string>& picked) {
         switch (key.kind) {
             case Key::Escape:
             case Key::EndOfInput:
@@ -259,73 +281,47 @@ public:
                 picked = SelectedPath();
                 return picked.has_value();
             default:
-                break;
+                return std::nullopt;
         }
-        if (focus_ != 0) {
-            if (key.kind == Key::Left || key.kind == Key::Up) focus_ = focus_ == 1 ? 2 : 1;
-            if (key.kind == Key::Right || key.kind == Key::Down) focus_ = focus_ == 1 ? 2 : 1;
-            return false;
-        }
+    }
+
+    // Any arrow moves the focus to the other button.
+    void MoveAmongButtons(const Key& key) {
+        if (key.kind == Key::Left || key.kind == Key::Up || key.kind == Key::Right ||
+            key.kind == Key::Down)
+            focus_ = focus_ == 1 ? 2 : 1;
+    }
+
+    void HandleListKey(const Key& key) {
+        // How far each key moves the highlight; Home and End go all the way.
+        static constexpr struct {
+            Key::Kind kind;
+            int step;
+        } kMoves[] = {{Key::Up, -1},       {Key::Down, 1},           {Key::PageUp, -10},
+                      {Key::PageDown, 10}, {Key::Home, INT_MIN / 2}, {Key::End, INT_MAX / 2}};
+        Level& level = levels_.back();
+        const int last = std::max(0, static_cast<int>(level.entries.size()) - 1);
+        for (const auto& move : kMoves)
+            if (move.kind == key.kind)
+                level.selected = std::clamp(level.selected + move.step, 0, last);
+        if (key.kind == Key::Right) Open();
+        if ((key.kind == Key::Left || key.kind == Key::Backspace) && levels_.size() > 1)
+            levels_.pop_back();
+        if (key.kind == Key::Char && key.text.size() == 1) SelectByLetter(key.text[0]);
+    }
+
+    // A letter goes to the next folder starting with it.
+    void SelectByLetter(char letter) {
         Level& level = levels_.back();
         const int count = static_cast<int>(level.entries.size());
-        switch (key.kind) {
-            case Key::Up:
-                level.selected = std::max(0, level.selected - 1);
-                break;
-            case Key::Down:
-                level.selected = std::max(0, std::min(count - 1, level.selected + 1));
-                break;
-            case Key::PageUp:
-                level.selected = std::max(0, level.selected - 10);
-                break;
-            case Key::PageDown:
-                level.selected = std::max(0, std::min(count - 1, level.selected + 10));
-                break;
-            case Key::Home:
-                level.selected = 0;
-                break;
-            case Key::End:
-                level.selected = std::max(0, count - 1);
-                break;
-            case Key::Right:
-                Open();
-                break;
-            case Key::Left:
-            case Key::Backspace:
-                if (levels_.size() > 1) levels_.pop_back();
-                break;
-            case Key::Char:
-                // A letter goes to the next folder starting with it.
-                if (key.text.size() == 1 && count > 0) {
-                    const int typed = std::tolower(static_cast<unsigned char>(key.text[0]));
-                    for (int step = 1; step <= count; ++step) {
-                        const int i = (level.selected + step) % count;
-                        if (std::tolower(static_cast<unsigned char>(level.entries[i].shown[0])) ==
-                            typed) {
-                            level.selected = i;
-                            break;
-                        }
-                    }
-                }
-                break;
-            default:
-                break;
+        const int typed = std::tolower(static_cast<unsigned char>(letter));
+        for (int step = 1; step <= count; ++step) {
+            const int i = (level.selected + step) % count;
+            if (std::tolower(static_cast<unsigned char>(level.entries[i].shown[0])) == typed) {
+                level.selected = i;
+                return;
+            }
         }
-        return false;
-    }
-
-private:
-    static constexpr ButtonChoice kButtons[] = {{"OK", 1}, {"Cancel", 0}};
-
-    static Rect ListArea(const Rect& at) {
-        return Rect{at.row + 2, at.column + 2, std::max(3, at.rows - 7), at.columns - 4};
-    }
-
-    std::optional<std::string> SelectedPath() const {
-        const Level& level = levels_.back();
-        if (level.selected < 0 || level.selected >= static_cast<int>(level.entries.size()))
-            return std::nullopt;
-        return level.entries[level.selected].path;
     }
 
     // Goes down into the highlighted folder when it holds folders.

@@ -4,7 +4,7 @@
 
 #include "platform/backends.h"
 #include "platform/framework/afx.h"
-#include "platform/text/text_codec.h"
+#include "platform/framework/system_windows.h"
 #include "platform/terminal/dialog_window.h"
 #include "platform/terminal/screen.h"
 #include "platform/terminal/shell_windows.h"
@@ -13,56 +13,35 @@ namespace vx {
 
 namespace {
 
-using terminal::ButtonChoice;
-
-class TerminalBackend final : public WindowBackend {
+class TerminalBackend final : public SystemWindowsBackend {
 public:
     TerminalBackend(std::unique_ptr<terminal::Screen> screen, UINT codePage)
-        : screen_(std::move(screen)), codec_(codePage) {}
+        : SystemWindowsBackend(codePage), screen_(std::move(screen)) {}
+    // The progress window draws on the screen: it closes first.
+    ~TerminalBackend() override { EndProgress(); }
 
     std::unique_ptr<DialogWindow> CreateDialogWindow(const DialogTemplate& dialogTemplate,
                                                      CDialog& dialog,
                                                      DialogWindow* owner) override {
         // An owned dialog is drawn over its owner, which takes no keys meanwhile.
         return std::make_unique<terminal::DialogTextWindow>(*screen_, dialogTemplate, dialog,
-                                                            codec_);
+                                                            codec());
     }
-
-    int MessageBox(DialogWindow*, std::string_view text, std::string_view caption,
-                   UINT type) override {
-        // OK boxes, where Escape also means OK, and Yes/No questions, where it means No.
-        static constexpr ButtonChoice kOk[] = {{"OK", IDOK}};
-        static constexpr ButtonChoice kYesNo[] = {{"&Yes", IDYES}, {"&No", IDNO}};
-        if (!IsYesNoBox(type))
-            return terminal::RunButtonWindow(*screen_, codec_.ToUtf8(text), codec_.ToUtf8(caption),
-                                             kOk, IDOK);
-        return terminal::RunButtonWindow(*screen_, codec_.ToUtf8(text), codec_.ToUtf8(caption),
-                                         kYesNo, IDNO, DefaultResultOf(type) == IDNO ? 1 : 0);
-    }
-
-    bool AskConfirmation(DialogWindow*, std::string_view text, std::string_view caption) override {
-        static constexpr ButtonChoice kYesNo[] = {{"&Yes", IDYES}, {"&No", IDNO}};
-        return terminal::RunButtonWindow(*screen_, codec_.ToUtf8(text), codec_.ToUtf8(caption),
-                                         kYesNo, IDNO) == IDYES;
-    }
-
-    void BeginProgress(DialogWindow*, std::string_view text) override {
-        progress_.reset();
-        progress_ = std::make_unique<terminal::ProgressWindow>(*screen_, codec_.ToUtf8(text));
-    }
-    void UpdateProgress(std::uint64_t done, std::uint64_t total) override {
-        if (progress_) progress_->Update(done, total);
-    }
-    void EndProgress() override { progress_.reset(); }
 
     std::optional<std::string> BrowseForFolder(DialogWindow*, SystemServices& sys) override {
-        return terminal::ChooseFolder(*screen_, sys, codec_);
+        return terminal::ChooseFolder(*screen_, sys, codec());
+    }
+
+protected:
+    int RunButtonBox(DialogWindow*, const ButtonBox& box) override {
+        return terminal::RunButtonWindow(*screen_, box);
+    }
+    std::unique_ptr<ProgressDisplay> OpenProgress(DialogWindow*, std::string utf8Text) override {
+        return std::make_unique<terminal::ProgressWindow>(*screen_, std::move(utf8Text));
     }
 
 private:
     std::unique_ptr<terminal::Screen> screen_;
-    TextCodec codec_;
-    std::unique_ptr<terminal::ProgressWindow> progress_;
 };
 
 }  // namespace
