@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/install_app.h"
@@ -148,6 +149,10 @@ int main() {
     // Menu entries of machines deleted by hand, or of shortcuts gone, go
     // first; nothing here can stop the program.
     vx::posix::TidyDesktopMenu(sys.machine());
+    // The desktop menu follows the Start menu: after a delete there, the
+    // entries whose shortcut is gone go too.
+    sys.SetStartMenuDeleteHook(
+        [&sys](std::string_view) { vx::posix::WithdrawGoneShortcuts(sys.machine()); });
     vx::AfxSetResources(vx::ProgramResources());
     vx::AfxSetPlatform(backend.get(), &sys);
     return vx::AfxWinMain();

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/desktop/entry_text.h"
+#include "platform/desktop/item_key.h"
 #include "tests/support/desktop_files.h"
 #include "tests/support/distribution.h"
 #include "tests/support/temp_machine.h"
@@ -26,7 +28,6 @@ namespace vx {
 namespace {
 
 namespace fs = std::filesystem;
-using posix::MenuShortcut;
 using testing::ScopedEnvironment;
 
 // Every character a command line or a desktop entry treats specially, and a non-ASCII one.
@@ -80,101 +81,145 @@ struct AppInfo {
     GDesktopAppInfo* info;
 };
 
+// A program that records the arguments it was given, NUL-separated, in
+// $VX_RECORD, and its folder in $VX_RECORD.pwd.
+constexpr char kRecorder[] =
+    "#!/bin/sh\npwd -P > \"$VX_RECORD.pwd\"\nprintf '%s\\0' \"$@\" > "
+    "\"$VX_RECORD.tmp\" && mv \"$VX_RECORD.tmp\" \"$VX_RECORD\"\n";
+
+std::vector<std::string> RecordedArguments(const fs::path& recorded) {
+    const std::string bytes = testing::ReadFile(recorded);
+    std::vector<std::string> arguments;
+    for (std::size_t at = 0; at < bytes.size();) {
+        const std::size_t end = bytes.find('\0', at);
+        arguments.push_back(bytes.substr(at, end - at));
+        at = end + 1;
+    }
+    return arguments;
+}
+
 // The shortcut's entry, read by GLib and started through it, gives exactly
 // the arguments and working folder meant, whatever the names hold.
 TEST(DesktopMenuTest, EntriesReadBackAndStartThroughGlib) {
-    for (const bool windowsProgram : {false, true}) {
-        SCOPED_TRACE(windowsProgram ? "Windows program" : "host program");
-        testing::TempMachine home;
-        // A machine folder whose name holds them all.
-        const fs::path prefix = home.root() / (std::string("pre fix ") + kAwkward);
-        ASSERT_TRUE(posix::PrepareMachineFolder(prefix.string()));
-        posix::PosixSystemServices sys({prefix.string(), "", posix::CodePage::Windows1252});
+    testing::TempMachine home;
+    // A machine folder whose name holds them all.
+    const fs::path prefix = home.root() / (std::string("pre fix ") + kAwkward);
+    ASSERT_TRUE(posix::PrepareMachineFolder(prefix.string()));
+    posix::PosixSystemServices sys({prefix.string(), "", posix::CodePage::Windows1252});
 
-        // A stand-in "env" that records what it was given and where.
-        const fs::path bin = home.root() / "bin";
-        const fs::path recorded = home.root() / "arguments";
-        WriteProgram(bin / "env",
-                     "#!/bin/sh\npwd -P > \"$VX_RECORD.pwd\"\nprintf '%s\\0' \"$@\" > "
-                     "\"$VX_RECORD.tmp\" && mv \"$VX_RECORD.tmp\" \"$VX_RECORD\"\n");
-        WriteProgram(bin / "wine", "#!/bin/sh\n");
-        const ScopedEnvironment path("PATH", bin.string() + ":" + std::getenv("PATH"));
-        const ScopedEnvironment record("VX_RECORD", recorded.string());
+    // A stand-in "env" that records what it was given and where.
+    const fs::path bin = home.root() / "bin";
+    const fs::path recorded = home.root() / "arguments";
+    WriteProgram(bin / "env", kRecorder);
+    WriteProgram(bin / "wine", "#!/bin/sh\n");
+    const ScopedEnvironment path("PATH", bin.string() + ":" + std::getenv("PATH"));
+    const ScopedEnvironment record("VX_RECORD", recorded.string());
 
-        // Windows names cannot hold '"' or '\': the Windows program's folder has the rest.
-        const std::string folder = windowsProgram ? "Pl ay%$'`\xC3\xA9" : "Games";
-        const std::string file = windowsProgram ? "Game.exe" : "Game";
-        const fs::path program = prefix / "drive_c" / folder / file;
-        WriteProgram(program, windowsProgram ? "MZ, a Windows program" : "#!/bin/sh\n");
-        const std::string windowsFolder = "C:\\" + folder;
-        char shortPath[MAX_PATH] = {};
-        const std::string longNarrow = *sys.machine().ToNarrow(windowsFolder + "\\" + file);
-        ASSERT_GT(sys.GetShortPathNameA(longNarrow.c_str(), shortPath, MAX_PATH), 0u);
-        // The entry is given the short form and must name the long one.
-        EXPECT_EQ(std::string(shortPath) != longNarrow, windowsProgram) << shortPath;
+    // Windows names cannot hold '"' or '\': the program's folder has the rest.
+    const std::string folder = "Pl ay%$'`\xC3\xA9";
+    const fs::path program = prefix / "drive_c" / folder / "Game.exe";
+    WriteProgram(program, "MZ, a Windows program");
+    const std::string windowsFolder = "C:\\" + folder;
+    char shortPath[MAX_PATH] = {};
+    const std::string longNarrow = *sys.machine().ToNarrow(windowsFolder + "\\Game.exe");
+    ASSERT_GT(sys.GetShortPathNameA(longNarrow.c_str(), shortPath, MAX_PATH), 0u);
+    // The entry is given the short form and must name the long one.
+    EXPECT_NE(std::string(shortPath), longNarrow);
 
-        std::vector<std::string> expected{"WINEPREFIX=" + prefix.string()};
-        if (windowsProgram)
-            expected.insert(expected.end(), {(bin / "wine").string(), windowsFolder + "\\" + file});
-        else
-            expected.push_back(program.string());
+    const auto folders = posix::UserMenuFolders();
+    ASSERT_TRUE(folders);
+    posix::DesktopMenu menu(sys.machine(), *folders);
+    std::string error;
+    ASSERT_TRUE(menu.Publish({kShortcut, kAwkward, kAwkward, shortPath, windowsFolder},
+                             {{32, Png(32)}, {16, Png(16)}}, error))
+        << error;
+    EXPECT_EQ(testing::ExpectValidMenuFiles(home.homeFolder()), 5);
 
-        const auto folders = posix::UserMenuFolders();
-        ASSERT_TRUE(folders);
-        posix::DesktopMenu menu(sys.machine(), *folders);
-        std::string error;
-        ASSERT_TRUE(menu.Publish(MenuShortcut{kShortcut,
-                                              kAwkward,
-                                              kAwkward,
-                                              shortPath,
-                                              windowsFolder,
-                                              {{32, Png(32)}, {16, Png(16)}}},
-                                 error))
-            << error;
-        EXPECT_EQ(testing::ExpectValidMenuFiles(home.homeFolder()), 5);
+    const AppInfo app(OnlyEntry(home.dataHome()));
+    ASSERT_NE(app.info, nullptr);
+    EXPECT_STREQ(g_app_info_get_name(G_APP_INFO(app.info)), kAwkward);
+    EXPECT_STREQ(g_desktop_app_info_get_startup_wm_class(app.info), "game.exe");
+    EXPECT_STREQ(g_desktop_app_info_get_categories(app.info), "Game;");
+    GIcon* icon = g_app_info_get_icon(G_APP_INFO(app.info));
+    ASSERT_TRUE(icon && G_IS_THEMED_ICON(icon));
+    const std::string iconName = g_themed_icon_get_names(G_THEMED_ICON(icon))[0];
+    for (const int size : {16, 32}) {
+        const std::string pixels = std::to_string(size) + "x" + std::to_string(size);
+        EXPECT_TRUE(IsPngOfSize(testing::ReadFile(home.dataHome() / "icons" / "hicolor" / pixels /
+                                                  "apps" / (iconName + ".png")),
+                                size));
+    }
+    // The menu folders are named Wine, Programs and the group.
+    std::set<std::string> folderNames;
+    for (const auto& entry : fs::directory_iterator(home.dataHome() / "desktop-directories")) {
+        GKeyFile* keys = g_key_file_new();
+        if (g_key_file_load_from_file(keys, entry.path().c_str(), G_KEY_FILE_NONE, nullptr))
+            if (char* name = g_key_file_get_string(keys, "Desktop Entry", "Name", nullptr)) {
+                folderNames.insert(name);
+                g_free(name);
+            }
+        g_key_file_free(keys);
+    }
+    EXPECT_EQ(folderNames, (std::set<std::string>{"Wine", "Programs", kAwkward}));
 
-        const AppInfo app(OnlyEntry(home.dataHome()));
-        ASSERT_NE(app.info, nullptr);
-        EXPECT_STREQ(g_app_info_get_name(G_APP_INFO(app.info)), kAwkward);
-        EXPECT_STREQ(g_desktop_app_info_get_startup_wm_class(app.info),
-                     windowsProgram ? "game.exe" : "game");
-        EXPECT_STREQ(g_desktop_app_info_get_categories(app.info), "Game;");
-        GIcon* icon = g_app_info_get_icon(G_APP_INFO(app.info));
-        ASSERT_TRUE(icon && G_IS_THEMED_ICON(icon));
-        const std::string iconName = g_themed_icon_get_names(G_THEMED_ICON(icon))[0];
-        for (const int size : {16, 32}) {
-            const std::string pixels = std::to_string(size) + "x" + std::to_string(size);
-            EXPECT_TRUE(IsPngOfSize(testing::ReadFile(home.dataHome() / "icons" / "hicolor" /
-                                                      pixels / "apps" / (iconName + ".png")),
-                                    size));
-        }
-        // The menu folders are named Wine, Programs and the group.
-        std::set<std::string> folderNames;
-        for (const auto& entry : fs::directory_iterator(home.dataHome() / "desktop-directories")) {
-            GKeyFile* keys = g_key_file_new();
-            if (g_key_file_load_from_file(keys, entry.path().c_str(), G_KEY_FILE_NONE, nullptr))
-                if (char* name = g_key_file_get_string(keys, "Desktop Entry", "Name", nullptr)) {
-                    folderNames.insert(name);
-                    g_free(name);
-                }
-            g_key_file_free(keys);
-        }
-        EXPECT_EQ(folderNames, (std::set<std::string>{"Wine", "Programs", kAwkward}));
+    GError* launchError = nullptr;
+    ASSERT_TRUE(g_app_info_launch(G_APP_INFO(app.info), nullptr, nullptr, &launchError))
+        << (launchError ? launchError->message : "");
+    ASSERT_TRUE(testing::WaitForFile(recorded));
+    EXPECT_EQ(RecordedArguments(recorded),
+              (std::vector<std::string>{"WINEPREFIX=" + prefix.string(), (bin / "wine").string(),
+                                        windowsFolder + "\\Game.exe"}));
+    EXPECT_EQ(testing::ReadFile(recorded.string() + ".pwd"),
+              fs::canonical(program.parent_path()).string() + "\n");
+}
 
-        GError* launchError = nullptr;
-        ASSERT_TRUE(g_app_info_launch(G_APP_INFO(app.info), nullptr, nullptr, &launchError))
-            << (launchError ? launchError->message : "");
-        ASSERT_TRUE(testing::WaitForFile(recorded));
-        const std::string bytes = testing::ReadFile(recorded);
+// The entry's text, read by GLib and started through it, gives back every
+// name, argument, working folder and key exactly, whatever they hold.
+TEST(DesktopMenuTest, EntryTextReadsBackThroughGlib) {
+    struct Row {
+        std::string name;
         std::vector<std::string> arguments;
-        for (std::size_t at = 0; at < bytes.size();) {
-            const std::size_t end = bytes.find('\0', at);
-            arguments.push_back(bytes.substr(at, end - at));
-            at = end + 1;
-        }
-        EXPECT_EQ(arguments, expected);
+    };
+    const Row rows[] = {
+        {"Vornalux!", {"WINEPREFIX=/home/u/My Prefix", "C:\\GAME\\GAME.EXE"}},
+        {" leading space\tand tab", {"", "two  spaces", "tab\there"}},
+        {"back\\slash\nnew line\rreturn", {"a\\b", "\\\\server\\share\\", "line\nbreak"}},
+        {"100% \"quoted\" 'single'", {"100%.exe", "%f", "%%", "$HOME", "`id`", "\"", "'"}},
+        {"\xC3\xA9t\xC3\xA9 =[x]# ;", {"\xC3\xA9", "<>~|&;*?#()", "=", "a=b;c"}},
+    };
+    testing::TempMachine home;
+    const fs::path recorder = home.root() / "record";
+    WriteProgram(recorder, kRecorder);
+    const fs::path folder = home.root() / (std::string("work ") + kAwkward);
+    fs::create_directories(folder);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const fs::path recorded = home.root() / ("arguments" + std::to_string(&row - rows));
+        const ScopedEnvironment record("VX_RECORD", recorded.string());
+        std::vector<std::string> command{recorder.string()};
+        command.insert(command.end(), row.arguments.begin(), row.arguments.end());
+        const std::string key = "/machine|" + row.name;
+        const std::string text = posix::menu::ApplicationEntryText(
+            {row.name, command, folder.string(), "", "game.exe", key});
+        EXPECT_EQ(posix::menu::EntryKey(text), key);
+
+        GKeyFile* keys = g_key_file_new();
+        ASSERT_TRUE(
+            g_key_file_load_from_data(keys, text.data(), text.size(), G_KEY_FILE_NONE, nullptr));
+        GDesktopAppInfo* info = g_desktop_app_info_new_from_keyfile(keys);
+        g_key_file_unref(keys);
+        ASSERT_NE(info, nullptr);
+        EXPECT_EQ(g_app_info_get_name(G_APP_INFO(info)), row.name);
+        char* readKey = g_desktop_app_info_get_string(info, "X-Vornalux-Setup-Item");
+        EXPECT_EQ(std::string(readKey ? readKey : ""), key);
+        g_free(readKey);
+        const gboolean launched = g_app_info_launch(G_APP_INFO(info), nullptr, nullptr, nullptr);
+        g_object_unref(info);
+        ASSERT_TRUE(launched);
+        ASSERT_TRUE(testing::WaitForFile(recorded));
+        EXPECT_EQ(RecordedArguments(recorded), row.arguments);
         EXPECT_EQ(testing::ReadFile(recorded.string() + ".pwd"),
-                  fs::canonical(program.parent_path()).string() + "\n");
+                  fs::canonical(folder).string() + "\n");
     }
 }
 
@@ -191,13 +236,9 @@ TEST(DesktopMenuTest, TheEntryStartsTheDemoGameInItsFolderAndMachine) {
     ASSERT_TRUE(folders);
     std::string error;
     ASSERT_TRUE(posix::DesktopMenu(machine.sys().machine(), *folders)
-                    .Publish(MenuShortcut{kShortcut,
-                                          "PELTOMARK! Inc",
-                                          "Vornalux!",
-                                          "C:\\GAMES\\VORNALUX\\VORNALUX.EXE",
-                                          "C:\\Games\\Vornalux",
-                                          {}},
-                             error))
+                    .Publish({kShortcut, "PELTOMARK! Inc", "Vornalux!",
+                              "C:\\GAMES\\VORNALUX\\VORNALUX.EXE", "C:\\Games\\Vornalux"},
+                             {}, error))
         << error;
     const AppInfo app(OnlyEntry(machine.dataHome()));
     ASSERT_NE(app.info, nullptr);
@@ -236,14 +277,10 @@ TEST(DesktopMenuTest, WithdrawalTakesOnlyOursAndFollowsNoLink) {
         testing::WriteFile(m.programsFolder() / "PELTOMARK! Inc" / "Vornalux!.lnk", "shortcut");
         WriteProgram(m.driveC() / "Games" / "game", "#!/bin/sh\n");
         std::string error;
-        EXPECT_TRUE(posix::DesktopMenu(m.sys().machine(), *folders)
-                        .Publish(MenuShortcut{kShortcut,
-                                              "PELTOMARK! Inc",
-                                              "Vornalux!",
-                                              "C:\\Games\\game",
-                                              "C:\\Games",
-                                              {{16, Png(16)}}},
-                                 error))
+        EXPECT_TRUE(
+            posix::DesktopMenu(m.sys().machine(), *folders)
+                .Publish({kShortcut, "PELTOMARK! Inc", "Vornalux!", "C:\\Games\\game", "C:\\Games"},
+                         {{16, Png(16)}}, error))
             << error;
     };
     publish(other);

@@ -6,8 +6,10 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "platform/desktop/desktop_menu.h"
 #include "platform/scripted/scripted_dialog_services.h"
 #include "setup/paths.h"
 #include "setup/procedures.h"
@@ -157,6 +159,9 @@ TEST(EndToEnd, TheDesktopMenuFollowsInstallsUninstallsAndVanishedMachines) {
         TakeSourceDirectory(machine.sys(), source);
         ASSERT_TRUE(target.Assign("C:\\Games\\Vornalux"));
         ScriptedDialogServices dlg(machine.sys());
+        // As the setup program wires it.
+        machine.sys().SetStartMenuDeleteHook(
+            [&](std::string_view) { posix::WithdrawGoneShortcuts(machine.sys().machine()); });
         const std::optional<CheckedDirectory> checked =
             ConfirmSetupDirectory(machine.sys(), dlg, target, SetupAction::Uninstall, source);
         ASSERT_TRUE(checked);

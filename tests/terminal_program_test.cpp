@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "setup/paths.h"
+#include "tests/support/desktop_files.h"
 #include "tests/support/distribution.h"
 #include "tests/support/program_run.h"
 #include "tests/support/sandbox.h"
@@ -240,6 +241,7 @@ TEST_F(TerminalProgramTest, InstallsAndUninstallsFromTheKeyboard) {
     EXPECT_EQ(AudioKey("MIDIMusic"), 0);
     ASSERT_TRUE(testing::WaitForFile(machine.windowsFolder() / "Start Menu" / "Programs" /
                                      "PELTOMARK! Inc"));
+    EXPECT_FALSE(testing::FilesBelow(machine.homeFolder()).empty());
 
     {
         auto session = Start(Program(), "uninstall");
@@ -267,6 +269,8 @@ TEST_F(TerminalProgramTest, InstallsAndUninstallsFromTheKeyboard) {
     EXPECT_FALSE(fs::exists(machine.windowsFolder() / "vornalux.ini"));
     EXPECT_FALSE(
         fs::exists(machine.windowsFolder() / "Start Menu" / "Programs" / "PELTOMARK! Inc"));
+    // The group's delete took its desktop menu entry with it.
+    EXPECT_EQ(testing::FilesBelow(machine.homeFolder()), std::vector<std::string>{});
 }
 
 TEST_F(TerminalProgramTest, BrowsePicksAFolderFromTheDrives) {

@@ -11,10 +11,10 @@
 
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "platform/desktop/icon_export.h"
+#include "platform/grpconv/converter.h"
 #include "platform/posix/machine.h"
 
 namespace vx::posix {
@@ -30,28 +30,15 @@ struct MenuFolders {
 };
 std::optional<MenuFolders> UserMenuFolders();
 
-// One shortcut the converter created.
-struct MenuShortcut {
-    std::string path;              // narrow Windows path of the .lnk
-    std::string groupFolder;       // UTF-8, the Start-menu folder's name
-    std::string title;             // UTF-8
-    std::string program;           // narrow, as the script gives it (often 8.3)
-    std::string workingDirectory;  // UTF-8 Windows path; empty for none
-    std::vector<IconPng> icons;    // the program's icon, largest first; may be empty
-};
-
-// An Exec value: each argument holding a reserved character is quoted, with
-// '"', '`', '$' and '\' escaped inside the quotes, '%' doubled, and the
-// string escaping of desktop entries applied on top.
-std::string DesktopExecLine(const std::vector<std::string>& arguments);
-
 class DesktopMenu {
 public:
     DesktopMenu(const Machine& machine, MenuFolders folders);
 
-    // Writes the entry, menu file, folder files and icons of `shortcut`,
-    // replacing this machine's earlier ones in place. False with the reason.
-    bool Publish(const MenuShortcut& shortcut, std::string& error);
+    // Writes the entry, menu file, folder files and icons (`icons`, largest
+    // first, may be empty) of a shortcut the converter created, replacing
+    // this machine's earlier ones in place. False with the reason.
+    bool Publish(const grpconv::CreatedShortcut& shortcut, const std::vector<IconPng>& icons,
+                 std::string& error);
 
     // Withdraws this machine's entries whose shortcut is no longer there.
     void WithdrawGone();
@@ -67,7 +54,7 @@ private:
 void WithdrawVanishedMachines(const MenuFolders& folders);
 
 // In the user's folders, when there are any: the entries of `machine` whose
-// shortcut is gone, after the shell deleted in its Start menu.
+// shortcut is gone, after a delete in its Start menu.
 void WithdrawGoneShortcuts(const Machine& machine);
 // The same, and the entries of vanished machines: at each start.
 void TidyDesktopMenu(const Machine& machine);

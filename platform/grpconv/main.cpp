@@ -91,12 +91,11 @@ void PublishShortcuts(const Machine& machine, const std::vector<CreatedShortcut>
     if (!menuFolders) return;
     vx::posix::DesktopMenu menu(machine, *menuFolders);
     for (const CreatedShortcut& shortcut : shortcuts) {
-        vx::posix::MenuShortcut entry{shortcut.path,    shortcut.groupFolder,      shortcut.title,
-                                      shortcut.program, shortcut.workingDirectory, {}};
         const auto program = machine.Map(shortcut.program);
-        if (program && program->exists) entry.icons = vx::posix::ProgramIconPngs(program->path);
+        const auto icons = program && program->exists ? vx::posix::ProgramIconPngs(program->path)
+                                                      : std::vector<vx::posix::IconPng>{};
         std::string error;
-        if (!menu.Publish(entry, error))
+        if (!menu.Publish(shortcut, icons, error))
             std::fprintf(stderr, "grpconv: no desktop menu entry for \"%s\": %s\n",
                          shortcut.title.c_str(), error.c_str());
     }

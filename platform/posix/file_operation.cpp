@@ -8,7 +8,6 @@
 #include <string_view>
 
 #include "platform/dialog_services.h"
-#include "platform/desktop/desktop_menu.h"
 #include "platform/host/host_files.h"
 #include "platform/posix/posix_system_services.h"
 
@@ -251,10 +250,10 @@ int PosixSystemServices::SHFileOperationA(FileOperationRequest* request) {
         // Decided before the delete, while the path still maps as it did.
         char windowsDirectory[MAX_PATH] = {};
         GetWindowsDirectoryA(windowsDirectory, MAX_PATH);
-        const bool startMenu = ReachesStartMenu(machine_, windowsDirectory, *from);
+        const bool startMenu =
+            startMenuDeleted_ && ReachesStartMenu(machine_, windowsDirectory, *from);
         const int result = operation.Delete(*from);
-        // The desktop menu follows the Start menu: entries whose shortcut is gone go too.
-        if (startMenu) WithdrawGoneShortcuts(machine_);
+        if (startMenu) startMenuDeleted_(*from);
         return result;
     }
     const std::optional<std::string_view> to = ReadSinglePath(request->pTo);

@@ -11,6 +11,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 
 #include "platform/posix/machine.h"
 #include "platform/system_services.h"
@@ -25,6 +27,13 @@ public:
     ~PosixSystemServices() override;
 
     const Machine& machine() const { return machine_; }
+
+    // Called after SHFileOperationA deleted in the Start menu (or a folder
+    // holding it) with the Windows path it was given, whatever the result (a
+    // delete may fail half way): whoever owns the machine keeps what mirrors
+    // the Start menu, the desktop's menu, in step. None by default.
+    using StartMenuDeleteHook = std::function<void(std::string_view windowsPath)>;
+    void SetStartMenuDeleteHook(StartMenuDeleteHook hook) { startMenuDeleted_ = std::move(hook); }
 
     DWORD GetModuleFileNameA(char* buffer, DWORD size) override;
     UINT GetWindowsDirectoryA(char* buffer, UINT size) override;
@@ -125,6 +134,7 @@ private:
     }
 
     Machine machine_;
+    StartMenuDeleteHook startMenuDeleted_;
     DWORD lastError_ = 0;
     std::map<HANDLE, std::unique_ptr<OpenFolder>> folders_;
     // The searches FindFirstFileA opened: what is left to hand out, by handle.
