@@ -13,7 +13,7 @@
 #include <string>
 
 #include "fuzz/fuzz_support.h"
-#include "platform/posix/host_helpers.h"
+#include "platform/host/host_paths.h"
 #include "platform/posix/machine.h"
 
 namespace {
@@ -23,7 +23,7 @@ using vx::fuzz::Fail;
 using vx::posix::CodePage;
 using vx::posix::HostPath;
 using vx::posix::Machine;
-using vx::posix::RealPath;
+using vx::host::RealPath;
 
 bool Inside(const std::string& folder, const std::string& path) {
     return path == folder ||

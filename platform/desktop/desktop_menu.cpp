@@ -17,9 +17,16 @@
 
 #include "platform/posix/exec.h"
 #include "platform/host/host_files.h"
-#include "platform/posix/host_helpers.h"
+#include "platform/win32_names.h"
 
 namespace vx::posix {
+
+using host::CreateHostFolders;
+using host::PendingFile;
+using host::ReadAll;
+using host::RealPath;
+using host::UniqueFd;
+using host::WriteAll;
 
 namespace {
 

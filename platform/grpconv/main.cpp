@@ -65,13 +65,13 @@ public:
 
     bool CreateFolder(const std::string& path) override {
         const auto host = LibraryPath(path);
-        return host && vx::posix::CreateHostFolder(*host, 0755) == 0;
+        return host && vx::host::CreateHostFolder(*host, 0755) == 0;
     }
 
     bool SaveShortcut(const CreatedShortcut& shortcut) override {
         const auto host = LibraryPath(shortcut.path);
         const auto bytes = vx::grpconv::ShellLinkBytes(shortcut.program, shortcut.workingDirectory);
-        return host && bytes && vx::posix::ReplaceHostFile(*host, *bytes) == 0;
+        return host && bytes && vx::host::ReplaceHostFile(*host, *bytes) == 0;
     }
 
     void Remove(const std::string& path) override {

@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/host/spawn.h"
 #include "platform/posix/posix_system_services.h"
 
 extern char** environ;
@@ -30,21 +31,15 @@ namespace vx::posix {
 
 namespace {
 
+using host::IsExecutableFile;
+using host::IsRegularFile;
+
 // What WinExec gives back once the program runs; any value above 31 does.
 constexpr UINT kStarted = 33;
 constexpr UINT ERROR_BAD_FORMAT = 11;
 constexpr const char* kWine64Launcher = "/usr/lib/wine/wine64";
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-bool IsRegularFile(const std::string& path) {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-bool IsExecutableFile(const std::string& path) {
-    return IsRegularFile(path) && access(path.c_str(), X_OK) == 0;
-}
 
 std::string ParentFolder(const std::string& path) {
     const auto slash = path.find_last_of('/');
@@ -174,29 +169,11 @@ private:
         for (const std::string& spelling : spellings) {
             const auto utf8 = machine_.ToUtf8(spelling);
             if (!utf8) continue;
-            if (auto found = FindExecutableOnPath(searchPath, *utf8)) return found;
+            if (auto found = host::FindExecutableOnPath(searchPath, *utf8)) return found;
         }
         return std::nullopt;
     }
 
-public:
-    // A file on the host's PATH (an empty entry is the current folder).
-    static std::optional<std::string> FindExecutableOnPath(std::string_view searchPath,
-                                                           const std::string& name) {
-        std::size_t start = 0;
-        while (start <= searchPath.size()) {
-            auto end = searchPath.find(':', start);
-            if (end == std::string_view::npos) end = searchPath.size();
-            std::string folder(searchPath.substr(start, end - start));
-            if (folder.empty()) folder = ".";
-            const std::string path = folder + "/" + name;
-            if (IsExecutableFile(path)) return path;
-            start = end + 1;
-        }
-        return std::nullopt;
-    }
-
-private:
     const Machine& machine_;
 };
 
@@ -208,102 +185,6 @@ std::vector<std::string> EnvironmentWithPrefix(const std::string& machineFolder)
     }
     environment.push_back("WINEPREFIX=" + machineFolder);
     return environment;
-}
-
-std::vector<char*> PointerArray(std::vector<std::string>& strings) {
-    std::vector<char*> pointers;
-    for (std::string& s : strings) pointers.push_back(s.data());
-    pointers.push_back(nullptr);
-    return pointers;
-}
-
-bool ReadAll(int fd, void* out, std::size_t count) {
-    auto* bytes = static_cast<char*>(out);
-    std::size_t done = 0;
-    while (done < count) {
-        const ssize_t got = read(fd, bytes + done, count - done);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
-        done += static_cast<std::size_t>(got);
-    }
-    return true;
-}
-
-void WriteErrno(int fd, int error) {
-    // Nothing to do if this fails: the parent then sees a started program.
-    [[maybe_unused]] const ssize_t written = write(fd, &error, sizeof error);
-}
-
-// Starts `program` in a session of its own, standard input from /dev/null
-// and every signal at its default. Detached, the intermediate child leaves
-// at once and is reaped here, the program itself is adopted by init, so no
-// zombie remains; attached, the program is our child and `started` receives
-// its id. Returns 0 when execve succeeded, else its errno.
-int Start(const std::string& program, std::vector<std::string> arguments,
-          std::vector<std::string> environment, const std::string& folder, bool detached,
-          pid_t* started = nullptr) {
-    // Everything the children need is prepared before forking: between fork
-    // and execve only async-signal-safe calls are made.
-    const char* path = program.c_str();
-    const char* workingFolder = folder.empty() ? nullptr : folder.c_str();
-    std::vector<char*> argv = PointerArray(arguments);
-    std::vector<char*> envp = PointerArray(environment);
-    const int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
-    sigset_t emptyMask;
-    sigemptyset(&emptyMask);
-    struct sigaction defaultAction {};
-    defaultAction.sa_handler = SIG_DFL;
-    sigemptyset(&defaultAction.sa_mask);
-
-    int report[2];
-    if (pipe2(report, O_CLOEXEC) != 0) {
-        if (devNull >= 0) close(devNull);
-        return errno;
-    }
-    const pid_t child = fork();
-    if (child < 0) {
-        const int error = errno;
-        close(report[0]);
-        close(report[1]);
-        if (devNull >= 0) close(devNull);
-        return error;
-    }
-    if (child == 0) {
-        setsid();
-        if (detached) {
-            const pid_t grandchild = fork();
-            if (grandchild < 0) {
-                WriteErrno(report[1], errno);
-                _exit(1);
-            }
-            if (grandchild > 0) _exit(0);
-        }
-        // A started program reads no terminal and inherits no stray signal
-        // settings of ours (ignored ones survive execve).
-        if (devNull >= 0) dup2(devNull, STDIN_FILENO);
-        for (int sig = 1; sig < NSIG; ++sig) sigaction(sig, &defaultAction, nullptr);
-        sigprocmask(SIG_SETMASK, &emptyMask, nullptr);
-        if (workingFolder && chdir(workingFolder) != 0) {
-            WriteErrno(report[1], errno);
-            _exit(127);
-        }
-        execve(path, argv.data(), envp.data());
-        WriteErrno(report[1], errno);
-        _exit(127);
-    }
-    close(report[1]);
-    if (devNull >= 0) close(devNull);
-    int error = 0;
-    // End of file without a word: execve closed the pipe, the program runs.
-    if (!ReadAll(report[0], &error, sizeof error)) error = 0;
-    close(report[0]);
-    if (detached || error != 0) {
-        while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
-        }
-    } else if (started) {
-        *started = child;
-    }
-    return error;
 }
 
 // The host program and arguments a Windows command line starts: the
@@ -447,7 +328,7 @@ bool IsWindowsProgram(const std::string& path) {
 
 std::optional<std::string> WineLauncher() {
     if (const char* searchPath = std::getenv("PATH"))
-        if (auto wine = ProgramSearch::FindExecutableOnPath(searchPath, "wine")) return wine;
+        if (auto wine = host::FindExecutableOnPath(searchPath, "wine")) return wine;
     if (IsExecutableFile(kWine64Launcher)) return std::string(kWine64Launcher);
     return std::nullopt;
 }
@@ -457,8 +338,8 @@ UINT PosixSystemServices::WinExec(const char* commandLine, UINT) {
     std::vector<std::string> arguments;
     if (const UINT error = ResolveCommand(machine_, nullptr, commandLine, launcher, arguments))
         return error;
-    const int error =
-        Start(launcher, std::move(arguments), EnvironmentWithPrefix(machine_.folder()), "", true);
+    const int error = host::Spawn(
+        {launcher, std::move(arguments), EnvironmentWithPrefix(machine_.folder()), ""}, true);
     return error == 0 ? kStarted : StartError(error);
 }
 
@@ -488,7 +369,8 @@ BOOL PosixSystemServices::CreateProcessA(const char* applicationName, char* comm
         variables = EnvironmentWithPrefix(machine_.folder());
     }
     pid_t pid = -1;
-    if (Start(launcher, std::move(arguments), std::move(variables), folder, false, &pid) != 0)
+    if (host::Spawn({launcher, std::move(arguments), std::move(variables), folder}, false, &pid) !=
+        0)
         return FALSE;
     processInformation->hProcess = Processes().Add(pid);
     processInformation->hThread = nullptr;  // the stand-in has no thread handles

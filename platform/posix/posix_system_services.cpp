@@ -17,12 +17,16 @@
 #include <mutex>
 
 #include "platform/host/host_files.h"
-#include "platform/posix/host_helpers.h"
 #include "platform/posix/short_names.h"
 
 namespace vx::posix {
 
 namespace {
+
+using host::HomeFolder;
+using host::PendingFile;
+using host::RealPath;
+using host::WriteAll;
 
 constexpr std::string_view kWindowsDirectory = "C:\\windows";
 constexpr std::string_view kSystemDirectory = "C:\\windows\\system32";

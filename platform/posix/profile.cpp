@@ -17,6 +17,9 @@
 
 namespace vx::posix {
 
+using host::ReadAll;
+using host::ReplaceHostFile;
+
 namespace {
 
 constexpr const char* kWindowsDirectory = "C:\\windows";

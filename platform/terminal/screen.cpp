@@ -15,7 +15,8 @@
 #include <cwchar>
 #include <exception>
 
-#include "platform/host/host_files.h"
+#include "platform/host/descriptors.h"
+#include "platform/text/utf8.h"
 
 // <term.h> defines these as macros for its capability table.
 #undef lines
@@ -25,7 +26,7 @@ namespace vx::terminal {
 
 namespace {
 
-using posix::WriteAll;
+using host::WriteAll;
 
 // What puts the terminal back in the modes the shell left it in, prepared
 // while curses runs so that a signal handler needs only write() and
@@ -148,52 +149,6 @@ void AppendCapability(const char* name) {
 enum Pair : short { kDesktop = 1, kWindow, kCaption, kField, kSelected };
 
 bool g_utf8 = false;
-
-// Decodes one UTF-8 character at `text[i]`; a broken sequence is one
-// character of its own, reported as -1.
-long DecodeUtf8(std::string_view text, std::size_t& i) {
-    const unsigned char lead = static_cast<unsigned char>(text[i]);
-    int length = lead < 0x80                   ? 1
-                 : lead >= 0xF0 && lead < 0xF8 ? 4
-                 : lead >= 0xE0                ? 3
-                 : lead >= 0xC0                ? 2
-                                               : 0;
-    if (length == 0 || i + length > text.size()) {
-        ++i;
-        return -1;
-    }
-    long cp = length == 1 ? lead : lead & (0x7F >> length);
-    for (int k = 1; k < length; ++k) {
-        const unsigned char next = static_cast<unsigned char>(text[i + k]);
-        if ((next & 0xC0) != 0x80) {
-            ++i;
-            return -1;
-        }
-        cp = (cp << 6) | (next & 0x3F);
-    }
-    i += length;
-    return cp;
-}
-
-std::string EncodeUtf8(unsigned long cp) {
-    std::string out;
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-    return out;
-}
 
 // Calls `glyph(bytes, cells)` for each character of `text` as the terminal
 // shows it: one it cannot show becomes '?'.
@@ -494,7 +449,7 @@ Key Screen::ReadKey() {
                 break;
         }
         if (ch < 0x20 || (ch >= 0x7F && ch < 0xA0)) return Key{Key::Other};
-        return Key{Key::Char, EncodeUtf8(static_cast<unsigned long>(ch))};
+        return Key{Key::Char, EncodeUtf8(static_cast<char32_t>(ch))};
     }
 }
 

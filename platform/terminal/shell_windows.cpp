@@ -1,10 +1,10 @@
 #include "platform/terminal/shell_windows.h"
 
 #include <algorithm>
-#include <cctype>
 #include <vector>
 
 #include "platform/framework/folder_listing.h"
+#include "platform/win32_names.h"
 
 namespace vx::terminal {
 
@@ -22,7 +22,7 @@ std::string ButtonLabel(const char* label) {
 char Mnemonic(const char* label) {
     for (const char* p = label; *p; ++p)
         if (*p == '&' && p[1])
-            return static_cast<char>(std::tolower(static_cast<unsigned char>(p[1])));
+            return LowerAscii(p[1]);
     return 0;
 }
 
@@ -95,7 +95,7 @@ public:
             case Key::Char:
                 if (key.text.size() == 1) {
                     const char typed =
-                        static_cast<char>(std::tolower(static_cast<unsigned char>(key.text[0])));
+                        LowerAscii(key.text[0]);
                     for (const ButtonChoice& b : buttons_)
                         if (Mnemonic(b.label) == typed) return b.result;
                 }
@@ -297,10 +297,10 @@ public:
             case Key::Char:
                 // A letter goes to the next folder starting with it.
                 if (key.text.size() == 1 && count > 0) {
-                    const int typed = std::tolower(static_cast<unsigned char>(key.text[0]));
+                    const int typed = LowerAscii(key.text[0]);
                     for (int step = 1; step <= count; ++step) {
                         const int i = (level.selected + step) % count;
-                        if (std::tolower(static_cast<unsigned char>(level.entries[i].shown[0])) ==
+                        if (LowerAscii(level.entries[i].shown[0]) ==
                             typed) {
                             level.selected = i;
                             break;
