@@ -38,10 +38,6 @@ int DeleteQuietly(SystemServices& sys, DialogServices& dlg, const PathBuffer& pa
     return sys.SHFileOperationA(&request);
 }
 
-bool Exists(SystemServices& sys, const PathBuffer& path) {
-    return sys.GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 // The probe's name: the one a crashed install recorded, else "RUZI.INI" or
 // the first free "RUZI<n>.INI", so that a file of the user's is never
 // overwritten and then deleted.

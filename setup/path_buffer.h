@@ -41,6 +41,9 @@ private:
 // byte of a double-byte character may be 0x5C) is '\' or '/'.
 bool EndsWithSeparator(SystemServices& sys, std::string_view text);
 
+// True when the file or folder `path` names exists.
+bool Exists(SystemServices& sys, const PathBuffer& path);
+
 // Appends `name`, with a single '\' in front unless the buffer is empty or
 // already ends with a separator, and a second zero behind. Fails, leaving the
 // buffer as it was, when the name, its terminator and the second zero would

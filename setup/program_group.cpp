@@ -14,10 +14,6 @@ constexpr std::size_t kScriptSize = 512;
 constexpr const char* kScriptFormat =
     "[progman.groups]\r\ngroupX=%s\r\n[groupX]\r\n\"%s\",\"%s\",,,,\"%s\"\r\n";
 
-bool Exists(SystemServices& sys, const PathBuffer& path) {
-    return sys.GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 // Runs the converter hidden and waits for it; true when it ended in time
 // and reported success.
 bool RunConverter(SystemServices& sys) {

@@ -26,10 +26,6 @@ int Delete(SystemServices& sys, DialogServices& dlg, const PathBuffer& path, WOR
     return sys.SHFileOperationA(&request);
 }
 
-bool Exists(SystemServices& sys, const PathBuffer& path) {
-    return sys.GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
 // The shortcut goes; the group folder only when nothing else is left in it,
 // since other products of the same maker may keep their shortcuts there.
 void RemoveStartMenuEntry(SystemServices& sys, DialogServices& dlg, const PathBuffer& folder,

@@ -14,8 +14,6 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <map>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -238,81 +236,11 @@ UINT StartError(int error) {
     return ERROR_BAD_FORMAT;
 }
 
-// The processes CreateProcessA started, by the handle it gave out. A
-// process is reaped when first seen ended; its status stays until the
-// handle is closed.
-class ProcessTable {
-public:
-    HANDLE Add(pid_t pid) {
-        const std::lock_guard lock(mutex_);
-        const HANDLE handle = NewHandle();
-        processes_[handle] = {pid, false, 0};
-        return handle;
-    }
-    // WAIT_OBJECT_0 once the process has ended, WAIT_TIMEOUT while it runs
-    // after `milliseconds`, WAIT_FAILED for an unknown handle.
-    DWORD Wait(HANDLE handle, DWORD milliseconds) {
-        const auto deadline =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-        for (;;) {
-            const std::optional<bool> ended = Poll(handle, milliseconds == INFINITE);
-            if (!ended) return WAIT_FAILED;
-            if (*ended) return WAIT_OBJECT_0;
-            if (milliseconds != INFINITE && std::chrono::steady_clock::now() >= deadline)
-                return WAIT_TIMEOUT;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-    }
-    std::optional<DWORD> ExitCode(HANDLE handle) {
-        const std::optional<bool> ended = Poll(handle, false);
-        if (!ended) return std::nullopt;
-        if (!*ended) return STILL_ACTIVE;
-        const std::lock_guard lock(mutex_);
-        return processes_[handle].exitCode;
-    }
-    bool Close(HANDLE handle) {
-        const std::lock_guard lock(mutex_);
-        // A process still running goes on; init reaps it once we have ended.
-        return processes_.erase(handle) != 0;
-    }
-
-private:
-    struct Process {
-        pid_t pid;
-        bool ended;
-        DWORD exitCode;
-    };
-
-    // Whether the process has ended; nullopt for an unknown handle.
-    std::optional<bool> Poll(HANDLE handle, bool block) {
-        const std::lock_guard lock(mutex_);
-        const auto found = processes_.find(handle);
-        if (found == processes_.end()) return std::nullopt;
-        Process& process = found->second;
-        if (process.ended) return true;
-        int status = 0;
-        pid_t reaped;
-        do {
-            reaped = waitpid(process.pid, &status, block ? 0 : WNOHANG);
-        } while (reaped < 0 && errno == EINTR);
-        if (reaped == 0) return false;
-        process.ended = true;
-        if (reaped < 0)
-            process.exitCode = 1;  // reaped by someone else: its status is lost
-        else if (WIFEXITED(status))
-            process.exitCode = static_cast<DWORD>(WEXITSTATUS(status));
-        else
-            process.exitCode = 128 + static_cast<DWORD>(WTERMSIG(status));
-        return true;
-    }
-
-    std::mutex mutex_;
-    std::map<HANDLE, Process> processes_;
-};
-
-ProcessTable& Processes() {
-    static ProcessTable table;
-    return table;
+// A reaped process's exit code: 128 + the signal's number for one a signal ended.
+DWORD ExitCodeOf(pid_t reaped, int status) {
+    if (reaped < 0) return 1;  // reaped by someone else: its status is lost
+    if (WIFEXITED(status)) return static_cast<DWORD>(WEXITSTATUS(status));
+    return 128 + static_cast<DWORD>(WTERMSIG(status));
 }
 
 }  // namespace
@@ -372,26 +300,55 @@ BOOL PosixSystemServices::CreateProcessA(const char* applicationName, char* comm
     if (host::Spawn({launcher, std::move(arguments), std::move(variables), folder}, false, &pid) !=
         0)
         return FALSE;
-    processInformation->hProcess = Processes().Add(pid);
+    processInformation->hProcess = handles_.Add(Process{pid, false, 0});
     processInformation->hThread = nullptr;  // the stand-in has no thread handles
     processInformation->dwProcessId = static_cast<DWORD>(pid);
     processInformation->dwThreadId = 0;
     return TRUE;
 }
 
+std::optional<bool> PosixSystemServices::PollProcess(HANDLE handle, bool block) {
+    pid_t pid = 0;
+    const bool known = handles_.With<Process>(handle, [&](const Process* process) {
+        if (process && !process->ended) pid = process->pid;
+        return process != nullptr;
+    });
+    if (!known) return std::nullopt;
+    if (pid == 0) return true;
+    // The wait is made outside the table, which other calls go on using.
+    int status = 0;
+    pid_t reaped;
+    do {
+        reaped = waitpid(pid, &status, block ? 0 : WNOHANG);
+    } while (reaped < 0 && errno == EINTR);
+    if (reaped == 0) return false;
+    handles_.With<Process>(handle, [&](Process* process) {
+        if (process && !process->ended) *process = {pid, true, ExitCodeOf(reaped, status)};
+        return 0;
+    });
+    return true;
+}
+
 DWORD PosixSystemServices::WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
-    return Processes().Wait(handle, milliseconds);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    for (;;) {
+        const std::optional<bool> ended = PollProcess(handle, milliseconds == INFINITE);
+        if (!ended) return WAIT_FAILED;
+        if (*ended) return WAIT_OBJECT_0;
+        if (milliseconds != INFINITE && std::chrono::steady_clock::now() >= deadline)
+            return WAIT_TIMEOUT;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
 }
 
 BOOL PosixSystemServices::GetExitCodeProcess(HANDLE process, DWORD* exitCode) {
-    const std::optional<DWORD> code = Processes().ExitCode(process);
-    if (!code || !exitCode) return FALSE;
-    *exitCode = *code;
+    const std::optional<bool> ended = PollProcess(process, false);
+    if (!ended || !exitCode) return FALSE;
+    *exitCode = !*ended ? STILL_ACTIVE : handles_.With<Process>(process, [](const Process* p) {
+        return p ? p->exitCode : DWORD{1};
+    });
     return TRUE;
-}
-
-BOOL PosixSystemServices::CloseProcess(HANDLE handle) {
-    return Processes().Close(handle) ? TRUE : FALSE;
 }
 
 }  // namespace vx::posix

@@ -51,10 +51,6 @@ HostFile ReadHostFile(const std::string& path) {
     return file;
 }
 
-bool IsReadOnly(const struct stat& status) {
-    return (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
-}
-
 }  // namespace
 
 std::optional<std::string> PosixSystemServices::ProfileHostPath(const char* fileName) const {
