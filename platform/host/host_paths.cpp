@@ -38,7 +38,8 @@ int CreateHostFolder(const std::string& path, mode_t mode) {
     if (::mkdirat(parent.get(), split.name.c_str(), mode) != 0)
         return errno == EEXIST ? ERROR_ALREADY_EXISTS : Win32ErrorFromErrno(errno);
     // Like a file's, the new name survives a crash only once the folder is flushed.
-    ::fsync(parent.get());
+    // The folder exists either way; only its durability is at stake.
+    (void)::fsync(parent.get());
     return ERROR_SUCCESS;
 }
 

@@ -75,7 +75,7 @@ void RemoveStaleTemporariesAt(int folder) {
         // Still the file that was checked under that name.
         if (::fstatat(folder, name.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
             SameFile(opened, named))
-            ::unlinkat(folder, name.c_str(), 0);
+            (void)::unlinkat(folder, name.c_str(), 0);  // the next sweep tries again
     }
 }
 
@@ -104,7 +104,8 @@ PendingFile::~PendingFile() {
 void PendingFile::Discard() {
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
-    if (!temporary_.empty()) ::unlinkat(folder_, temporary_.c_str(), 0);
+    // A temporary left behind is swept by the next pending file in the folder.
+    if (!temporary_.empty()) (void)::unlinkat(folder_, temporary_.c_str(), 0);
     temporary_.clear();
 }
 
@@ -138,7 +139,7 @@ int PendingFile::OpenAt(int folder, const std::string& name, mode_t mode) {
     }
     if (fd_ < 0) return ERROR_ACCESS_DENIED;
     // Held until the writer is done or dead: a sweep takes only unlocked ones.
-    ::flock(fd_, LOCK_EX | LOCK_NB);
+    (void)::flock(fd_, LOCK_EX | LOCK_NB);  // a fresh file: no one else holds it
     return ERROR_SUCCESS;
 }
 
@@ -171,7 +172,7 @@ int PendingFile::Commit() {
     const int closed = ::close(fd_);
     fd_ = -1;
     // The new name survives a crash only once the folder is flushed.
-    ::fsync(folder_);
+    (void)::fsync(folder_);  // the file is in place either way
     return closed == 0 ? ERROR_SUCCESS : Win32ErrorFromErrno(errno);
 }
 
@@ -183,7 +184,7 @@ int ReplaceHostFile(const std::string& path, std::string_view bytes, const struc
     if (like) {
         if (::fchmod(file.fd(), like->st_mode & 07777) != 0) return Win32ErrorFromErrno(errno);
         // Only root may give a file away; the permissions hold either way.
-        [[maybe_unused]] const int owned = ::fchown(file.fd(), like->st_uid, like->st_gid);
+        (void)::fchown(file.fd(), like->st_uid, like->st_gid);
     }
     if (!WriteAll(file.fd(), bytes.data(), bytes.size())) return Win32ErrorFromErrno(errno);
     return file.Commit();

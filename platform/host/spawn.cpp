@@ -39,7 +39,7 @@ struct ChildSetup {
 };
 
 [[noreturn]] void RunChild(ChildSetup& setup, bool detached) {
-    setsid();
+    (void)setsid();  // a fresh child is never a group leader, so this cannot fail
     if (detached) {
         const pid_t grandchild = fork();
         if (grandchild < 0) {
@@ -50,9 +50,10 @@ struct ChildSetup {
     }
     // A started program reads no terminal and inherits no stray signal
     // settings of ours (ignored ones survive execve).
-    if (setup.devNull >= 0) dup2(setup.devNull, STDIN_FILENO);
-    for (int sig = 1; sig < NSIG; ++sig) sigaction(sig, &setup.defaultAction, nullptr);
-    sigprocmask(SIG_SETMASK, &setup.emptyMask, nullptr);
+    if (setup.devNull >= 0) (void)dup2(setup.devNull, STDIN_FILENO);  // else our input stays
+    // SIGKILL, SIGSTOP and the unused numbers refuse; every other one takes it.
+    for (int sig = 1; sig < NSIG; ++sig) (void)sigaction(sig, &setup.defaultAction, nullptr);
+    (void)sigprocmask(SIG_SETMASK, &setup.emptyMask, nullptr);  // fails only for a bad argument
     if (setup.workingFolder && chdir(setup.workingFolder) != 0) {
         WriteErrno(setup.report, errno);
         _exit(127);

@@ -188,7 +188,7 @@ std::vector<std::string> EnvironmentWithPrefix(const std::string& machineFolder)
 // The host program and arguments a Windows command line starts: the
 // program found as Windows finds it (`applicationName`, when given, names
 // it and the command line only gives the arguments), run directly or through
-// Wine. 0 or a WinExec error code.
+// Wine. ERROR_SUCCESS or a WinExec error code.
 UINT ResolveCommand(const Machine& machine, const char* applicationName, const char* commandLine,
                     std::string& launcher, std::vector<std::string>& arguments) {
     const ProgramSearch search(machine);
@@ -227,7 +227,7 @@ UINT ResolveCommand(const Machine& machine, const char* applicationName, const c
         if (!utf8) return ERROR_BAD_FORMAT;
         arguments.push_back(*utf8);
     }
-    return 0;
+    return ERROR_SUCCESS;
 }
 
 UINT StartError(int error) {
@@ -264,7 +264,8 @@ std::optional<std::string> WineLauncher() {
 UINT PosixSystemServices::WinExec(const char* commandLine, UINT) {
     std::string launcher;
     std::vector<std::string> arguments;
-    if (const UINT error = ResolveCommand(machine_, nullptr, commandLine, launcher, arguments))
+    if (const UINT error = ResolveCommand(machine_, nullptr, commandLine, launcher, arguments);
+        error != ERROR_SUCCESS)
         return error;
     const int error = host::Spawn(
         {launcher, std::move(arguments), EnvironmentWithPrefix(machine_.folder()), ""}, true);
@@ -278,7 +279,8 @@ BOOL PosixSystemServices::CreateProcessA(const char* applicationName, char* comm
     if (!processInformation) return FALSE;
     std::string launcher;
     std::vector<std::string> arguments;
-    if (ResolveCommand(machine_, applicationName, commandLine, launcher, arguments) != 0)
+    if (ResolveCommand(machine_, applicationName, commandLine, launcher, arguments) !=
+        ERROR_SUCCESS)
         return FALSE;
     std::string folder;
     if (currentDirectory) {
@@ -324,7 +326,6 @@ std::optional<bool> PosixSystemServices::PollProcess(HANDLE handle, bool block) 
     if (reaped == 0) return false;
     handles_.With<Process>(handle, [&](Process* process) {
         if (process && !process->ended) *process = {pid, true, ExitCodeOf(reaped, status)};
-        return 0;
     });
     return true;
 }

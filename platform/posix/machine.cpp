@@ -70,7 +70,7 @@ bool EnsureFile(const std::string& path, std::string_view contents) {
     struct stat status;
     if (lstat(path.c_str(), &status) == 0) return true;
     // Whole or not at all, even when the program is killed meanwhile.
-    return ReplaceHostFile(path, contents) == 0;
+    return ReplaceHostFile(path, contents) == ERROR_SUCCESS;
 }
 
 // A host path made absolute, with its existing part resolved to the real
