@@ -20,10 +20,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using vx::fuzz::Fail;
+using vx::host::RealPath;
 using vx::posix::CodePage;
 using vx::posix::HostPath;
 using vx::posix::Machine;
-using vx::host::RealPath;
 
 bool Inside(const std::string& folder, const std::string& path) {
     return path == folder ||

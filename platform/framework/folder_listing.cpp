@@ -7,10 +7,6 @@
 
 namespace vx {
 
-namespace {
-
-}  // namespace
-
 std::vector<std::string> ListDrives(SystemServices& sys) {
     // 26 roots of four bytes and the closing zero.
     char buffer[26 * 4 + 1];

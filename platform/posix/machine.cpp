@@ -41,7 +41,6 @@ std::optional<std::string> FindEntry(const std::string& folder, const std::strin
     return std::nullopt;
 }
 
-
 // The entry of `parent` called `name` in any case, or `name` itself when there is none.
 std::string SpelledOnDisk(const std::string& parent, const std::string& name) {
     std::error_code ec;

@@ -21,8 +21,7 @@ std::string ButtonLabel(const char* label) {
 
 char Mnemonic(const char* label) {
     for (const char* p = label; *p; ++p)
-        if (*p == '&' && p[1])
-            return LowerAscii(p[1]);
+        if (*p == '&' && p[1]) return LowerAscii(p[1]);
     return 0;
 }
 
@@ -94,8 +93,7 @@ public:
                 return cancelResult;
             case Key::Char:
                 if (key.text.size() == 1) {
-                    const char typed =
-                        LowerAscii(key.text[0]);
+                    const char typed = LowerAscii(key.text[0]);
                     for (const ButtonChoice& b : buttons_)
                         if (Mnemonic(b.label) == typed) return b.result;
                 }
@@ -300,8 +298,7 @@ public:
                     const int typed = LowerAscii(key.text[0]);
                     for (int step = 1; step <= count; ++step) {
                         const int i = (level.selected + step) % count;
-                        if (LowerAscii(level.entries[i].shown[0]) ==
-                            typed) {
+                        if (LowerAscii(level.entries[i].shown[0]) == typed) {
                             level.selected = i;
                             break;
                         }
