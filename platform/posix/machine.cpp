@@ -234,7 +234,7 @@ std::optional<HostPath> Machine::Map(std::string_view windowsPath) const {
     if (!full) return std::nullopt;
 
     const char letter = (*full)[0];
-    const char drive = letter >= 'A' && letter <= 'Z' ? char(letter - 'A' + 'a') : letter;
+    const char drive = LowerAscii(letter);
     // The link itself, so that the kernel follows it wherever it points.
     const std::string driveRoot = folder_ + "/dosdevices/" + drive + ":";
     struct stat status;
@@ -317,7 +317,7 @@ std::optional<std::string> Machine::ToWindowsPath(const std::string& hostPath) c
     }
     if (bestDrive == 0) return std::nullopt;
 
-    std::string windows = std::string(1, char(bestDrive - 'a' + 'A')) + ":\\";
+    std::string windows = std::string(1, UpperAscii(bestDrive)) + ":\\";
     const std::string rest =
         path.substr(std::min(path.size(), bestFolder == "/" ? 1 : bestFolder.size() + 1));
     for (const char c : rest) {
@@ -343,8 +343,7 @@ int Machine::PinFolder(std::string_view windowsPath) {
     const int fd = open(host->path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return -1;
     const char letter = (*full)[0];
-    pins_.push_back({fd, letter >= 'A' && letter <= 'Z' ? char(letter - 'A' + 'a') : letter,
-                     std::move(*components)});
+    pins_.push_back({fd, LowerAscii(letter), std::move(*components)});
     return fd;
 }
 
