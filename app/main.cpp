@@ -13,7 +13,7 @@
 #include "app/install_app.h"
 #include "platform/backends.h"
 #include "platform/desktop/desktop_menu.h"
-#include "platform/posix/host_helpers.h"
+#include "platform/host/host_paths.h"
 #include "platform/posix/posix_system_services.h"
 #include "ui/resources.h"
 #include "vx_build_stamp.h"
@@ -28,7 +28,7 @@ enum class Windows { Created, NoDisplay, NotLoaded };
 // for the life of the process: the backend's code lives in it.
 Windows LoadWindows(const char* pluginName, vx::UINT codePage,
                     std::unique_ptr<vx::WindowBackend>* backend, std::string* reason) {
-    const std::string program = vx::posix::RealPath("/proc/self/exe").value_or("");
+    const std::string program = vx::host::RealPath("/proc/self/exe").value_or("");
     const std::string plugin = program.substr(0, program.rfind('/') + 1) + pluginName;
     void* library = dlopen(plugin.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) {

@@ -33,7 +33,7 @@ public:
         if (mkdtemp(pattern.data())) path_ = pattern;
     }
     ~Scratch() {
-        if (!path_.empty()) vx::posix::RemoveHostTree(path_.string());
+        if (!path_.empty()) vx::host::RemoveHostTree(path_.string());
     }
     bool ok() const { return !path_.empty(); }
     const fs::path& path() const { return path_; }
@@ -63,7 +63,7 @@ void BM_CopyLargeFile(benchmark::State& state) {
     const std::string from = source.string();
     const std::string to = (scratch.path() / "copy.bin").string();
     for (auto _ : state) {
-        if (vx::posix::CopyHostFile(from, to) != 0) {
+        if (vx::host::CopyHostFile(from, to) != 0) {
             state.SkipWithError("copy failed");
             break;
         }
@@ -97,7 +97,7 @@ void BM_DeleteTree(benchmark::State& state) {
         state.PauseTiming();
         const bool made = MakeTree(top, files);
         state.ResumeTiming();
-        if (!made || vx::posix::RemoveHostTree(top.string()) != 0) {
+        if (!made || vx::host::RemoveHostTree(top.string()) != 0) {
             state.SkipWithError("delete failed");
             break;
         }
@@ -108,7 +108,7 @@ BENCHMARK(BM_DeleteTree)->Arg(20000)->Unit(benchmark::kMillisecond)->UseRealTime
 
 // Flushes the whole file system that holds `path`, as `sync -f` does.
 void SyncFileSystem(const fs::path& path) {
-    const vx::posix::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    const vx::host::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (fd) ::syncfs(fd.get());
 }
 
@@ -163,7 +163,7 @@ void BM_InstallBesideCopyAndSync(benchmark::State& state) {
         state.SkipWithError("cp failed");
         return;
     }
-    vx::posix::RemoveHostTree(warm.string());
+    vx::host::RemoveHostTree(warm.string());
     SyncFileSystem(sources.path());
 
     std::vector<double> installs, copies, ratios;
@@ -191,7 +191,7 @@ void BM_InstallBesideCopyAndSync(benchmark::State& state) {
                 (installing ? install : copy) = Seconds(std::chrono::steady_clock::now() - start);
                 // Each starts right after the disk freed what the other wrote: on a thin
                 // virtual disk, writing while the other's bytes stay costs several times more.
-                vx::posix::RemoveHostTree(
+                vx::host::RemoveHostTree(
                     (installing ? machine.driveC() / "Games" : copied).string());
                 fs::create_directory(copied);
                 SyncFileSystem(machine.root());

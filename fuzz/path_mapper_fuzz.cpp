@@ -13,17 +13,17 @@
 #include <string>
 
 #include "fuzz/fuzz_support.h"
-#include "platform/posix/host_helpers.h"
+#include "platform/host/host_paths.h"
 #include "platform/posix/machine.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using vx::fuzz::Fail;
+using vx::host::RealPath;
 using vx::posix::CodePage;
 using vx::posix::HostPath;
 using vx::posix::Machine;
-using vx::posix::RealPath;
 
 bool Inside(const std::string& folder, const std::string& path) {
     return path == folder ||

@@ -3,6 +3,7 @@
 #include <array>
 #include <vector>
 
+#include "platform/win32_names.h"
 #include "setup/paths.h"
 
 namespace vx {
@@ -17,8 +18,6 @@ std::string Quoted(std::string_view directory, std::string_view rest) {
     return message;
 }
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
 bool IsFullPath(std::string_view d) {
     const auto letter = static_cast<unsigned char>(d.size() > 0 ? d[0] : 0);
     const bool isLetter = (letter >= 'A' && letter <= 'Z') || (letter >= 'a' && letter <= 'z');
@@ -30,22 +29,9 @@ bool HoldsForbiddenCharacter(SystemServices& sys, const std::string& d) {
     for (const char* p = d.c_str(); *p != '\0'; p = sys.CharNextA(p)) {
         const bool singleByte = sys.CharNextA(p) == p + 1;
         if (!singleByte) continue;
-        const auto c = static_cast<unsigned char>(*p);
-        if (c < 0x20) return true;
-        switch (c) {
-            case '*':
-            case '?':
-            case '"':
-            case '<':
-            case '>':
-            case '|':
-                return true;
-            case ':':
-                if (p != d.c_str() + 1) return true;
-                break;
-            default:
-                break;
-        }
+        // A path holds separators, and its drive's colon after the letter.
+        if (IsSeparator(*p) || (*p == ':' && p == d.c_str() + 1)) continue;
+        if (IsForbiddenInName(*p)) return true;
     }
     return false;
 }

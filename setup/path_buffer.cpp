@@ -3,6 +3,8 @@
 #include <cstring>
 #include <string>
 
+#include "platform/win32_names.h"
+
 namespace vx {
 
 std::size_t PathBuffer::length() const { return strnlen(bytes_.data(), kSize - 1); }
@@ -33,7 +35,7 @@ bool EndsWithSeparator(SystemServices& sys, std::string_view text) {
     const std::string buffer(text);
     const char* last = buffer.c_str();
     for (const char* p = buffer.c_str(); *p != '\0'; p = sys.CharNextA(p)) last = p;
-    return (*last == '\\' || *last == '/') && last + 1 == buffer.c_str() + buffer.size();
+    return IsSeparator(*last) && last + 1 == buffer.c_str() + buffer.size();
 }
 
 bool AppendPathComponent(SystemServices& sys, PathBuffer& buffer, std::string_view name) {

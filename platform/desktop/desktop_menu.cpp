@@ -9,7 +9,7 @@
 #include "platform/desktop/menu_folders.h"
 #include "platform/host/host_files.h"
 #include "platform/posix/exec.h"
-#include "platform/posix/host_helpers.h"
+#include "platform/win32_names.h"
 
 namespace vx::posix {
 

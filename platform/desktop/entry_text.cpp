@@ -45,12 +45,6 @@ std::string ShortHash(std::string_view text) {
     return hex;
 }
 
-std::string LowerAscii(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
 std::string EscapeValue(std::string_view text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {

@@ -18,8 +18,6 @@ constexpr std::string_view kKey = "X-Vornalux-Setup-Item";
 // FNV-1a as 8 hex digits: short and the same on every run and machine.
 std::string ShortHash(std::string_view text);
 
-std::string LowerAscii(std::string text);
-
 // The string escaping of desktop-entry values, and its reverse.
 std::string EscapeValue(std::string_view text);
 std::string UnescapeValue(std::string_view text);

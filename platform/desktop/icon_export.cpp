@@ -1,22 +1,18 @@
 #include "platform/desktop/icon_export.h"
 
 #include <png.h>
-#include <strings.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <functional>
 #include <map>
 #include <optional>
 
 #include "platform/image/image_decoding.h"
-#include "platform/pe_files/pe_resources.h"
+#include "platform/pe_files/program_icons.h"
 
 namespace vx::posix {
 
 namespace {
-
-namespace fs = std::filesystem;
 
 // The sizes a desktop's icon theme is given.
 constexpr int kMinSize = 16;
@@ -26,11 +22,6 @@ constexpr int kMaxSize = 256;
 // three depths stays well inside both.
 constexpr int kMaxImagesTried = 32;
 constexpr std::uint64_t kMaxPixels = 1u << 20;
-// A stored image of 256 x 256 pixels at 32 bits with its mask is ~270 KB.
-constexpr std::uint32_t kMaxImageBytes = 1u << 20;
-constexpr std::uint64_t kMaxIconFileBytes = 8u << 20;
-constexpr std::uint32_t kMaxGroupBytes = 6 + 14 * 0xFFFF;
-constexpr std::uint32_t kGroupHeaderSize = 6;
 
 // True when `png` is a whole PNG file that decodes to `size` x `size`.
 bool PngDecodesTo(const std::string& png, int size) {
@@ -105,76 +96,17 @@ std::vector<IconPng> Export(
     return out;
 }
 
-std::optional<std::string> ReadSpan(const FileReader& file, std::uint64_t offset,
-                                    std::uint32_t size) {
-    std::string bytes(size, '\0');
-    if (!file.Read(offset, bytes.data(), size)) return std::nullopt;
-    return bytes;
-}
-
-// The images of the first icon group of a Windows program; nothing when it
-// has none.
-std::optional<std::vector<IconPng>> FromIconGroup(const FileReader& file) {
-    const PeResources resources(file);
-    const auto group = resources.Find(kRtGroupIcon, std::nullopt, kGroupHeaderSize, kMaxGroupBytes);
-    if (!group) return std::nullopt;
-    const auto bytes = ReadSpan(file, group->offset, group->size);
-    std::vector<IconEntry> entries;
-    if (!bytes || !ReadIconDirectory(reinterpret_cast<const unsigned char*>(bytes->data()),
-                                     bytes->size(), true, entries))
-        return std::nullopt;
-    return Export(entries, [&](const IconEntry& entry) -> std::optional<std::string> {
-        const auto image = resources.Find(kRtIcon, entry.where, 1, kMaxImageBytes);
-        return image ? ReadSpan(file, image->offset, image->size) : std::nullopt;
-    });
-}
-
-// The icon file beside `program` with its base name, the name's case aside;
-// an exact match first.
-std::optional<std::string> IconFileBeside(const std::string& program) {
-    const fs::path path(program);
-    const std::string wanted = path.stem().string() + ".ico";
-    std::error_code ec;
-    std::optional<std::string> found;
-    for (fs::directory_iterator it(path.parent_path().empty() ? "." : path.parent_path(), ec), end;
-         !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        if (name == wanted) return it->path().string();
-        if (strcasecmp(name.c_str(), wanted.c_str()) == 0 &&
-            (!found || it->path().string() < *found))
-            found = it->path().string();
-    }
-    return found;
-}
-
-std::vector<IconPng> FromIconFile(const std::string& path) {
-    const FileReader file(path);
-    if (!file.ok() || file.size() > kMaxIconFileBytes) return {};
-    const auto bytes = ReadSpan(file, 0, static_cast<std::uint32_t>(file.size()));
-    std::vector<IconEntry> entries;
-    if (!bytes || !ReadIconDirectory(reinterpret_cast<const unsigned char*>(bytes->data()),
-                                     bytes->size(), false, entries))
-        return {};
-    return Export(entries, [&](const IconEntry& entry) -> std::optional<std::string> {
-        if (entry.where > bytes->size() || entry.size > bytes->size() - entry.where)
-            return std::nullopt;
-        return bytes->substr(entry.where, entry.size);
-    });
-}
-
 }  // namespace
 
 std::vector<IconPng> ProgramIconPngs(const std::string& program) {
-    {
-        const FileReader file(program);
-        // A program whose icon group gives no image falls back on the file
-        // beside it, as one without a group does.
-        if (file.ok())
-            if (auto fromGroup = FromIconGroup(file); fromGroup && !fromGroup->empty())
-                return std::move(*fromGroup);
-    }
-    const std::optional<std::string> iconFile = IconFileBeside(program);
-    return iconFile ? FromIconFile(*iconFile) : std::vector<IconPng>{};
+    std::vector<IconPng> pngs;
+    // A program whose icon group gives no image falls back on the file
+    // beside it, as one without a group does.
+    (void)pe_files::ReadProgramIcon(program, [&](const pe_files::StoredIcon& icon) {
+        pngs = Export(icon.entries, icon.load);
+        return !pngs.empty();
+    });
+    return pngs;
 }
 
 }  // namespace vx::posix

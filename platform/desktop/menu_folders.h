@@ -13,6 +13,14 @@
 
 namespace vx::posix::menu {
 
+// The host primitives the menu's files are written with.
+using host::CreateHostFolders;
+using host::PendingFile;
+using host::ReadAll;
+using host::RealPath;
+using host::UniqueFd;
+using host::WriteAll;
+
 int OpenBase(const std::string& path);
 
 // The folder `relative` ("a/b/c") below the open folder `base`, reached

@@ -3,19 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/win32_names.h"
+
 namespace vx {
-
-namespace {
-
-char FoldCase(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-
-bool LessIgnoringCase(const std::string& a, const std::string& b) {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return static_cast<unsigned char>(FoldCase(x)) < static_cast<unsigned char>(FoldCase(y));
-    });
-}
-
-}  // namespace
 
 std::vector<std::string> ListDrives(SystemServices& sys) {
     // 26 roots of four bytes and the closing zero.
@@ -25,7 +15,8 @@ std::vector<std::string> ListDrives(SystemServices& sys) {
     if (length == 0 || length >= sizeof buffer) return roots;
     for (const char* root = buffer; *root != '\0'; root += std::strlen(root) + 1)
         roots.emplace_back(root);
-    std::sort(roots.begin(), roots.end(), LessIgnoringCase);
+    std::sort(roots.begin(), roots.end(),
+              [](const std::string& a, const std::string& b) { return LessIgnoringCase(a, b); });
     return roots;
 }
 

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "platform/framework/dialog_template.h"
+#include "platform/image/picture.h"
 #include "platform/system_services.h"
 
 namespace vx {
@@ -23,21 +24,6 @@ inline constexpr UINT WM_QUERYDRAGICON = 0x0037;
 inline constexpr UINT WM_COMMAND = 0x0111;
 inline constexpr UINT BN_CLICKED = 0;
 inline constexpr int ID_HELP = 0xE146;
-
-// A picture a control or window shows: 8-bit or true-colour pixels.
-struct Picture {
-    int width = 0;
-    int height = 0;
-    std::string rgb;  // width * height * 3 bytes, top row first
-    // What it shows, in words, for screen readers (narrow text; may be empty).
-    std::string description;
-
-    std::size_t PixelBytes() const {
-        return static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3;
-    }
-    // Whether there are pixels and as many bytes as the size needs.
-    bool HasPixels() const { return width > 0 && height > 0 && rgb.size() >= PixelBytes(); }
-};
 
 // One live dialog window.
 class DialogWindow {

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <map>
 
+#include "platform/win32_names.h"
+
 namespace vx::grpconv {
 
 namespace {
@@ -20,12 +22,7 @@ std::string_view Trim(std::string_view text) {
 
 // Section and key names compare as Windows compares them: ASCII letters
 // without regard to case.
-std::string Folded(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
+std::string Folded(std::string_view text) { return LowerAscii(text); }
 
 struct Line {
     int number;
@@ -148,10 +145,8 @@ bool ParseGroupEntry(const Line& line, std::string& key, std::string& name, std:
 
 bool IsUsableFileName(std::string_view name) {
     if (name.empty() || name.size() > 255) return false;
-    for (const char c : name) {
-        if (static_cast<unsigned char>(c) < 0x20) return false;
-        if (std::string_view("<>:\"/\\|?*").find(c) != std::string_view::npos) return false;
-    }
+    for (const char c : name)
+        if (IsForbiddenInName(c)) return false;
     // Windows drops trailing full stops and blanks, so the name would change.
     if (name.back() == '.' || name.back() == ' ') return false;
 

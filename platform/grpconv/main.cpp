@@ -65,17 +65,18 @@ public:
 
     bool CreateFolder(const std::string& path) override {
         const auto host = LibraryPath(path);
-        return host && vx::posix::CreateHostFolder(*host, 0755) == 0;
+        return host && vx::host::CreateHostFolder(*host, 0755) == vx::ERROR_SUCCESS;
     }
 
     bool SaveShortcut(const CreatedShortcut& shortcut) override {
         const auto host = LibraryPath(shortcut.path);
         const auto bytes = vx::grpconv::ShellLinkBytes(shortcut.program, shortcut.workingDirectory);
-        return host && bytes && vx::posix::ReplaceHostFile(*host, *bytes) == 0;
+        return host && bytes && vx::host::ReplaceHostFile(*host, *bytes) == vx::ERROR_SUCCESS;
     }
 
     void Remove(const std::string& path) override {
-        if (const auto host = LibraryPath(path)) std::remove(host->c_str());
+        // Taking back a shortcut is best effort: one left behind harms nothing.
+        if (const auto host = LibraryPath(path)) (void)std::remove(host->c_str());
     }
 
 private:

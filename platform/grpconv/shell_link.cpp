@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "platform/text/utf8.h"
+
 namespace vx::grpconv {
 
 namespace {
@@ -32,49 +34,6 @@ void PutU32(std::string& out, std::uint32_t value) {
 }
 
 void PutZeros(std::string& out, std::size_t count) { out.append(count, '\0'); }
-
-// Strict UTF-8 (no overlong forms, no surrogates) to UTF-16 code units.
-std::optional<std::u16string> Utf16FromUtf8(std::string_view text) {
-    std::u16string out;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        std::uint32_t cp;
-        std::size_t length;
-        if (lead < 0x80) {
-            cp = lead;
-            length = 1;
-        } else if (lead >= 0xC2 && lead <= 0xDF) {
-            cp = lead & 0x1F;
-            length = 2;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            cp = lead & 0x0F;
-            length = 3;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            cp = lead & 0x07;
-            length = 4;
-        } else {
-            return std::nullopt;
-        }
-        if (text.size() - i < length) return std::nullopt;
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto trail = static_cast<unsigned char>(text[i + k]);
-            if ((trail & 0xC0) != 0x80) return std::nullopt;
-            cp = (cp << 6) | (trail & 0x3F);
-        }
-        const bool overlong = (length == 3 && cp < 0x800) || (length == 4 && cp < 0x10000);
-        if (overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return std::nullopt;
-        if (cp >= 0x10000) {
-            cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(cp));
-        }
-        i += length;
-    }
-    return out;
-}
 
 void PutShellLinkHeader(std::string& out, std::uint32_t linkFlags) {
     PutU32(out, kHeaderSize);

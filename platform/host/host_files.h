@@ -5,43 +5,16 @@
 
 #include <sys/stat.h>
 #include <sys/types.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <functional>
-#include <optional>
 #include <string>
 #include <string_view>
 
-namespace vx::posix {
+#include "platform/host/descriptors.h"
+#include "platform/host/host_paths.h"
 
-// An open descriptor, closed when this goes.
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept {
-        reset(other.release());
-        return *this;
-    }
-    ~UniqueFd() { reset(); }
-
-    int get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-    int release() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-    void reset(int fd = -1) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = fd;
-    }
-
-private:
-    int fd_ = -1;
-};
+namespace vx::host {
 
 // Bytes copied so far and the size the copy expects to reach.
 using CopyProgress = std::function<void(std::uint64_t done, std::uint64_t total)>;
@@ -88,14 +61,6 @@ private:
 int ReplaceHostFile(const std::string& path, std::string_view bytes,
                     const struct stat* like = nullptr);
 
-// Writes all of `bytes`, going on after short writes and interruptions.
-// Safe in a signal handler.
-bool WriteAll(int fd, const char* bytes, std::size_t count);
-
-// Reads `fd` to its end, going on after interruptions; nullopt on a read
-// error or once more than `limit` bytes have come.
-std::optional<std::string> ReadAll(int fd, std::size_t limit);
-
 // Removes the stale temporaries of ours (see PendingFile) from the host
 // folder `folder`, so that a crashed run's debris does not keep it from
 // being removed.
@@ -122,17 +87,4 @@ int RemoveHostTree(const std::string& path);
 // only when it is empty.
 int RemoveHostTreeAt(int folder, bool wholeTree);
 
-// Creates the one folder `path` in an existing folder, with the permission
-// bits `mode` (before the umask), flushed into that folder so that it outlives
-// a power cut. 183 (ERROR_ALREADY_EXISTS) when something has that name. Returns 0
-// or a Win32 error code.
-int CreateHostFolder(const std::string& path, mode_t mode);
-
-// Creates the folder `path` and every missing folder above it, as CreateHostFolder. Returns 0 or a
-// Win32 error code.
-int CreateHostFolders(const std::string& path);
-
-// The Win32 error code closest to a host errno value.
-int Win32ErrorFromErrno(int error);
-
-}  // namespace vx::posix
+}  // namespace vx::host

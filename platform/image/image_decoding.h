@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/framework/window_backend.h"
+#include "platform/image/picture.h"
 
 namespace vx {
 

@@ -4,7 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace vx::posix {
+namespace vx::pe_files {
 
 namespace {
 
@@ -188,4 +188,4 @@ std::optional<std::uint32_t> PeResources::FirstEntry(std::uint32_t directory) co
     return TreeU32(std::uint64_t{directory} + 20);
 }
 
-}  // namespace vx::posix
+}  // namespace vx::pe_files

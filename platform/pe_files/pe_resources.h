@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace vx::posix {
+namespace vx::pe_files {
 
 // A regular file read by offset; never reads past its end.
 class FileReader {
@@ -78,4 +78,4 @@ private:
     std::vector<Section> sections_;
 };
 
-}  // namespace vx::posix
+}  // namespace vx::pe_files

@@ -6,6 +6,10 @@
 
 namespace vx::posix {
 
+using host::CreateHostFolders;
+using host::RemoveHostTreeAt;
+using host::RemoveStaleTemporaries;
+
 BOOL PosixSystemServices::RemoveDirectoryA(const char* path) {
     if (path == nullptr) return FALSE;
     const std::optional<HostPath> host = machine_.Map(path);

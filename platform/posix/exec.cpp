@@ -14,14 +14,13 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <map>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
 
+#include "platform/host/spawn.h"
 #include "platform/posix/posix_system_services.h"
 
 extern char** environ;
@@ -30,21 +29,15 @@ namespace vx::posix {
 
 namespace {
 
+using host::IsExecutableFile;
+using host::IsRegularFile;
+
 // What WinExec gives back once the program runs; any value above 31 does.
 constexpr UINT kStarted = 33;
 constexpr UINT ERROR_BAD_FORMAT = 11;
 constexpr const char* kWine64Launcher = "/usr/lib/wine/wine64";
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-bool IsRegularFile(const std::string& path) {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-bool IsExecutableFile(const std::string& path) {
-    return IsRegularFile(path) && access(path.c_str(), X_OK) == 0;
-}
 
 std::string ParentFolder(const std::string& path) {
     const auto slash = path.find_last_of('/');
@@ -174,29 +167,11 @@ private:
         for (const std::string& spelling : spellings) {
             const auto utf8 = machine_.ToUtf8(spelling);
             if (!utf8) continue;
-            if (auto found = FindExecutableOnPath(searchPath, *utf8)) return found;
+            if (auto found = host::FindExecutableOnPath(searchPath, *utf8)) return found;
         }
         return std::nullopt;
     }
 
-public:
-    // A file on the host's PATH (an empty entry is the current folder).
-    static std::optional<std::string> FindExecutableOnPath(std::string_view searchPath,
-                                                           const std::string& name) {
-        std::size_t start = 0;
-        while (start <= searchPath.size()) {
-            auto end = searchPath.find(':', start);
-            if (end == std::string_view::npos) end = searchPath.size();
-            std::string folder(searchPath.substr(start, end - start));
-            if (folder.empty()) folder = ".";
-            const std::string path = folder + "/" + name;
-            if (IsExecutableFile(path)) return path;
-            start = end + 1;
-        }
-        return std::nullopt;
-    }
-
-private:
     const Machine& machine_;
 };
 
@@ -210,106 +185,10 @@ std::vector<std::string> EnvironmentWithPrefix(const std::string& machineFolder)
     return environment;
 }
 
-std::vector<char*> PointerArray(std::vector<std::string>& strings) {
-    std::vector<char*> pointers;
-    for (std::string& s : strings) pointers.push_back(s.data());
-    pointers.push_back(nullptr);
-    return pointers;
-}
-
-bool ReadAll(int fd, void* out, std::size_t count) {
-    auto* bytes = static_cast<char*>(out);
-    std::size_t done = 0;
-    while (done < count) {
-        const ssize_t got = read(fd, bytes + done, count - done);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
-        done += static_cast<std::size_t>(got);
-    }
-    return true;
-}
-
-void WriteErrno(int fd, int error) {
-    // Nothing to do if this fails: the parent then sees a started program.
-    [[maybe_unused]] const ssize_t written = write(fd, &error, sizeof error);
-}
-
-// Starts `program` in a session of its own, standard input from /dev/null
-// and every signal at its default. Detached, the intermediate child leaves
-// at once and is reaped here, the program itself is adopted by init, so no
-// zombie remains; attached, the program is our child and `started` receives
-// its id. Returns 0 when execve succeeded, else its errno.
-int Start(const std::string& program, std::vector<std::string> arguments,
-          std::vector<std::string> environment, const std::string& folder, bool detached,
-          pid_t* started = nullptr) {
-    // Everything the children need is prepared before forking: between fork
-    // and execve only async-signal-safe calls are made.
-    const char* path = program.c_str();
-    const char* workingFolder = folder.empty() ? nullptr : folder.c_str();
-    std::vector<char*> argv = PointerArray(arguments);
-    std::vector<char*> envp = PointerArray(environment);
-    const int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
-    sigset_t emptyMask;
-    sigemptyset(&emptyMask);
-    struct sigaction defaultAction {};
-    defaultAction.sa_handler = SIG_DFL;
-    sigemptyset(&defaultAction.sa_mask);
-
-    int report[2];
-    if (pipe2(report, O_CLOEXEC) != 0) {
-        if (devNull >= 0) close(devNull);
-        return errno;
-    }
-    const pid_t child = fork();
-    if (child < 0) {
-        const int error = errno;
-        close(report[0]);
-        close(report[1]);
-        if (devNull >= 0) close(devNull);
-        return error;
-    }
-    if (child == 0) {
-        setsid();
-        if (detached) {
-            const pid_t grandchild = fork();
-            if (grandchild < 0) {
-                WriteErrno(report[1], errno);
-                _exit(1);
-            }
-            if (grandchild > 0) _exit(0);
-        }
-        // A started program reads no terminal and inherits no stray signal
-        // settings of ours (ignored ones survive execve).
-        if (devNull >= 0) dup2(devNull, STDIN_FILENO);
-        for (int sig = 1; sig < NSIG; ++sig) sigaction(sig, &defaultAction, nullptr);
-        sigprocmask(SIG_SETMASK, &emptyMask, nullptr);
-        if (workingFolder && chdir(workingFolder) != 0) {
-            WriteErrno(report[1], errno);
-            _exit(127);
-        }
-        execve(path, argv.data(), envp.data());
-        WriteErrno(report[1], errno);
-        _exit(127);
-    }
-    close(report[1]);
-    if (devNull >= 0) close(devNull);
-    int error = 0;
-    // End of file without a word: execve closed the pipe, the program runs.
-    if (!ReadAll(report[0], &error, sizeof error)) error = 0;
-    close(report[0]);
-    if (detached || error != 0) {
-        while (waitpid(child, nullptr, 0) < 0 && errno == EINTR) {
-        }
-    } else if (started) {
-        *started = child;
-    }
-    return error;
-}
-
 // The host program and arguments a Windows command line starts: the
 // program found as Windows finds it (`applicationName`, when given, names
 // it and the command line only gives the arguments), run directly or through
-// Wine. 0 or a WinExec error code.
+// Wine. ERROR_SUCCESS or a WinExec error code.
 UINT ResolveCommand(const Machine& machine, const char* applicationName, const char* commandLine,
                     std::string& launcher, std::vector<std::string>& arguments) {
     const ProgramSearch search(machine);
@@ -348,7 +227,7 @@ UINT ResolveCommand(const Machine& machine, const char* applicationName, const c
         if (!utf8) return ERROR_BAD_FORMAT;
         arguments.push_back(*utf8);
     }
-    return 0;
+    return ERROR_SUCCESS;
 }
 
 UINT StartError(int error) {
@@ -357,81 +236,11 @@ UINT StartError(int error) {
     return ERROR_BAD_FORMAT;
 }
 
-// The processes CreateProcessA started, by the handle it gave out. A
-// process is reaped when first seen ended; its status stays until the
-// handle is closed.
-class ProcessTable {
-public:
-    HANDLE Add(pid_t pid) {
-        const std::lock_guard lock(mutex_);
-        const HANDLE handle = NewHandle();
-        processes_[handle] = {pid, false, 0};
-        return handle;
-    }
-    // WAIT_OBJECT_0 once the process has ended, WAIT_TIMEOUT while it runs
-    // after `milliseconds`, WAIT_FAILED for an unknown handle.
-    DWORD Wait(HANDLE handle, DWORD milliseconds) {
-        const auto deadline =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
-        for (;;) {
-            const std::optional<bool> ended = Poll(handle, milliseconds == INFINITE);
-            if (!ended) return WAIT_FAILED;
-            if (*ended) return WAIT_OBJECT_0;
-            if (milliseconds != INFINITE && std::chrono::steady_clock::now() >= deadline)
-                return WAIT_TIMEOUT;
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-    }
-    std::optional<DWORD> ExitCode(HANDLE handle) {
-        const std::optional<bool> ended = Poll(handle, false);
-        if (!ended) return std::nullopt;
-        if (!*ended) return STILL_ACTIVE;
-        const std::lock_guard lock(mutex_);
-        return processes_[handle].exitCode;
-    }
-    bool Close(HANDLE handle) {
-        const std::lock_guard lock(mutex_);
-        // A process still running goes on; init reaps it once we have ended.
-        return processes_.erase(handle) != 0;
-    }
-
-private:
-    struct Process {
-        pid_t pid;
-        bool ended;
-        DWORD exitCode;
-    };
-
-    // Whether the process has ended; nullopt for an unknown handle.
-    std::optional<bool> Poll(HANDLE handle, bool block) {
-        const std::lock_guard lock(mutex_);
-        const auto found = processes_.find(handle);
-        if (found == processes_.end()) return std::nullopt;
-        Process& process = found->second;
-        if (process.ended) return true;
-        int status = 0;
-        pid_t reaped;
-        do {
-            reaped = waitpid(process.pid, &status, block ? 0 : WNOHANG);
-        } while (reaped < 0 && errno == EINTR);
-        if (reaped == 0) return false;
-        process.ended = true;
-        if (reaped < 0)
-            process.exitCode = 1;  // reaped by someone else: its status is lost
-        else if (WIFEXITED(status))
-            process.exitCode = static_cast<DWORD>(WEXITSTATUS(status));
-        else
-            process.exitCode = 128 + static_cast<DWORD>(WTERMSIG(status));
-        return true;
-    }
-
-    std::mutex mutex_;
-    std::map<HANDLE, Process> processes_;
-};
-
-ProcessTable& Processes() {
-    static ProcessTable table;
-    return table;
+// A reaped process's exit code: 128 + the signal's number for one a signal ended.
+DWORD ExitCodeOf(pid_t reaped, int status) {
+    if (reaped < 0) return 1;  // reaped by someone else: its status is lost
+    if (WIFEXITED(status)) return static_cast<DWORD>(WEXITSTATUS(status));
+    return 128 + static_cast<DWORD>(WTERMSIG(status));
 }
 
 }  // namespace
@@ -447,7 +256,7 @@ bool IsWindowsProgram(const std::string& path) {
 
 std::optional<std::string> WineLauncher() {
     if (const char* searchPath = std::getenv("PATH"))
-        if (auto wine = ProgramSearch::FindExecutableOnPath(searchPath, "wine")) return wine;
+        if (auto wine = host::FindExecutableOnPath(searchPath, "wine")) return wine;
     if (IsExecutableFile(kWine64Launcher)) return std::string(kWine64Launcher);
     return std::nullopt;
 }
@@ -455,10 +264,11 @@ std::optional<std::string> WineLauncher() {
 UINT PosixSystemServices::WinExec(const char* commandLine, UINT) {
     std::string launcher;
     std::vector<std::string> arguments;
-    if (const UINT error = ResolveCommand(machine_, nullptr, commandLine, launcher, arguments))
+    if (const UINT error = ResolveCommand(machine_, nullptr, commandLine, launcher, arguments);
+        error != ERROR_SUCCESS)
         return error;
-    const int error =
-        Start(launcher, std::move(arguments), EnvironmentWithPrefix(machine_.folder()), "", true);
+    const int error = host::Spawn(
+        {launcher, std::move(arguments), EnvironmentWithPrefix(machine_.folder()), ""}, true);
     return error == 0 ? kStarted : StartError(error);
 }
 
@@ -469,7 +279,8 @@ BOOL PosixSystemServices::CreateProcessA(const char* applicationName, char* comm
     if (!processInformation) return FALSE;
     std::string launcher;
     std::vector<std::string> arguments;
-    if (ResolveCommand(machine_, applicationName, commandLine, launcher, arguments) != 0)
+    if (ResolveCommand(machine_, applicationName, commandLine, launcher, arguments) !=
+        ERROR_SUCCESS)
         return FALSE;
     std::string folder;
     if (currentDirectory) {
@@ -488,28 +299,57 @@ BOOL PosixSystemServices::CreateProcessA(const char* applicationName, char* comm
         variables = EnvironmentWithPrefix(machine_.folder());
     }
     pid_t pid = -1;
-    if (Start(launcher, std::move(arguments), std::move(variables), folder, false, &pid) != 0)
+    if (host::Spawn({launcher, std::move(arguments), std::move(variables), folder}, false, &pid) !=
+        0)
         return FALSE;
-    processInformation->hProcess = Processes().Add(pid);
+    processInformation->hProcess = handles_.Add(Process{pid, false, 0});
     processInformation->hThread = nullptr;  // the stand-in has no thread handles
     processInformation->dwProcessId = static_cast<DWORD>(pid);
     processInformation->dwThreadId = 0;
     return TRUE;
 }
 
+std::optional<bool> PosixSystemServices::PollProcess(HANDLE handle, bool block) {
+    pid_t pid = 0;
+    const bool known = handles_.With<Process>(handle, [&](const Process* process) {
+        if (process && !process->ended) pid = process->pid;
+        return process != nullptr;
+    });
+    if (!known) return std::nullopt;
+    if (pid == 0) return true;
+    // The wait is made outside the table, which other calls go on using.
+    int status = 0;
+    pid_t reaped;
+    do {
+        reaped = waitpid(pid, &status, block ? 0 : WNOHANG);
+    } while (reaped < 0 && errno == EINTR);
+    if (reaped == 0) return false;
+    handles_.With<Process>(handle, [&](Process* process) {
+        if (process && !process->ended) *process = {pid, true, ExitCodeOf(reaped, status)};
+    });
+    return true;
+}
+
 DWORD PosixSystemServices::WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
-    return Processes().Wait(handle, milliseconds);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    for (;;) {
+        const std::optional<bool> ended = PollProcess(handle, milliseconds == INFINITE);
+        if (!ended) return WAIT_FAILED;
+        if (*ended) return WAIT_OBJECT_0;
+        if (milliseconds != INFINITE && std::chrono::steady_clock::now() >= deadline)
+            return WAIT_TIMEOUT;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
 }
 
 BOOL PosixSystemServices::GetExitCodeProcess(HANDLE process, DWORD* exitCode) {
-    const std::optional<DWORD> code = Processes().ExitCode(process);
-    if (!code || !exitCode) return FALSE;
-    *exitCode = *code;
+    const std::optional<bool> ended = PollProcess(process, false);
+    if (!ended || !exitCode) return FALSE;
+    *exitCode = !*ended ? STILL_ACTIVE : handles_.With<Process>(process, [](const Process* p) {
+        return p ? p->exitCode : DWORD{1};
+    });
     return TRUE;
-}
-
-BOOL PosixSystemServices::CloseProcess(HANDLE handle) {
-    return Processes().Close(handle) ? TRUE : FALSE;
 }
 
 }  // namespace vx::posix

@@ -1,5 +1,5 @@
 // The shell's copy and delete on the machine folder: the request is checked
-// and its questions asked here; the host work is in host_files.cpp.
+// and its questions asked here; the host work is in the host room.
 #include <sys/stat.h>
 
 #include <cstring>
@@ -10,10 +10,17 @@
 #include "platform/dialog_services.h"
 #include "platform/host/host_files.h"
 #include "platform/posix/posix_system_services.h"
+#include "platform/win32_names.h"
 
 namespace vx::posix {
 
 namespace {
+
+using host::CopyHostFile;
+using host::CreateHostFolders;
+using host::RemoveHostTree;
+using host::RemoveHostTreeAt;
+using host::SameFile;
 
 constexpr int DE_FILEDESTISFLD = 0x80;
 // A copy at least this large shows the progress window.
@@ -40,8 +47,6 @@ std::optional<std::string_view> ReadSinglePath(const char* path) {
             return i == 0 ? std::nullopt : std::optional(std::string_view(path, i));
     return std::nullopt;
 }
-
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 // Walks narrow text character by character, so that a trail byte of a
 // double-byte character is never taken for a separator or a wildcard.
@@ -90,10 +95,6 @@ std::optional<struct stat> StatOf(const std::string& path, bool followLinks) {
     const int result = followLinks ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st);
     if (result != 0) return std::nullopt;
     return st;
-}
-
-bool SameFile(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
 // One SHFileOperationA call: the request, its owner and the machine it works on.
@@ -249,9 +250,9 @@ int PosixSystemServices::SHFileOperationA(FileOperationRequest* request) {
     if (request->wFunc == FO_DELETE) {
         // Decided before the delete, while the path still maps as it did.
         char windowsDirectory[MAX_PATH] = {};
-        GetWindowsDirectoryA(windowsDirectory, MAX_PATH);
-        const bool startMenu =
-            startMenuDeleted_ && ReachesStartMenu(machine_, windowsDirectory, *from);
+        const bool startMenu = startMenuDeleted_ &&
+                               GetWindowsDirectoryA(windowsDirectory, MAX_PATH) != 0 &&
+                               ReachesStartMenu(machine_, windowsDirectory, *from);
         const int result = operation.Delete(*from);
         if (startMenu) startMenuDeleted_(*from);
         return result;

@@ -1,8 +1,6 @@
 #include "platform/posix/machine.h"
 
 #include <fcntl.h>
-#include <limits.h>
-#include <pwd.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -15,47 +13,22 @@
 #include <vector>
 
 #include "platform/host/host_files.h"
-#include "platform/posix/host_helpers.h"
 #include "platform/posix/short_names.h"
+#include "platform/win32_names.h"
 
 namespace vx::posix {
 
 namespace fs = std::filesystem;
 
-std::string HomeFolder() {
-    const char* home = getenv("HOME");
-    if (home && *home) return home;
-    if (const passwd* entry = getpwuid(getuid()); entry && entry->pw_dir) return entry->pw_dir;
-    return {};
-}
+namespace {
 
-std::string CurrentFolder() {
-    std::error_code ec;
-    const fs::path current = fs::current_path(ec);
-    return ec ? std::string() : current.string();
-}
+using host::CurrentFolder;
+using host::HomeFolder;
+using host::RealPath;
+using host::ReplaceHostFile;
 
-std::optional<std::string> RealPath(const std::string& path) {
-    char resolved[PATH_MAX];
-    if (!realpath(path.c_str(), resolved)) return std::nullopt;
-    return std::string(resolved);
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (lower(a[i]) != lower(b[i])) return false;
-    return true;
-}
-
-std::string UpperAscii(std::string_view text) {
-    std::string upper(text);
-    for (char& c : upper)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return upper;
-}
-
+// The entry of `folder` that `name` names, as spelled on disk: the exact
+// name first, then any case, then a matching 8.3 short name.
 std::optional<std::string> FindEntry(const std::string& folder, const std::string& name) {
     struct stat status;
     if (lstat((folder + "/" + name).c_str(), &status) == 0) return name;
@@ -67,12 +40,6 @@ std::optional<std::string> FindEntry(const std::string& folder, const std::strin
         if (EqualsIgnoringCase(shortName, name)) return longName;
     return std::nullopt;
 }
-
-namespace {
-
-constexpr std::string_view kInvalidNameChars = "<>:\"|?*";
-
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 // The entry of `parent` called `name` in any case, or `name` itself when there is none.
 std::string SpelledOnDisk(const std::string& parent, const std::string& name) {
@@ -102,7 +69,7 @@ bool EnsureFile(const std::string& path, std::string_view contents) {
     struct stat status;
     if (lstat(path.c_str(), &status) == 0) return true;
     // Whole or not at all, even when the program is killed meanwhile.
-    return ReplaceHostFile(path, contents) == 0;
+    return ReplaceHostFile(path, contents) == ERROR_SUCCESS;
 }
 
 // A host path made absolute, with its existing part resolved to the real
@@ -222,7 +189,7 @@ bool HoldsInvalidCharacter(const Machine& machine, std::string_view component) {
             ++i;
             continue;
         }
-        if (c < 0x20 || kInvalidNameChars.find(char(c)) != std::string_view::npos) return true;
+        if (IsForbiddenInName(static_cast<char>(c))) return true;
     }
     return false;
 }
@@ -267,7 +234,7 @@ std::optional<HostPath> Machine::Map(std::string_view windowsPath) const {
     if (!full) return std::nullopt;
 
     const char letter = (*full)[0];
-    const char drive = letter >= 'A' && letter <= 'Z' ? char(letter - 'A' + 'a') : letter;
+    const char drive = LowerAscii(letter);
     // The link itself, so that the kernel follows it wherever it points.
     const std::string driveRoot = folder_ + "/dosdevices/" + drive + ":";
     struct stat status;
@@ -350,7 +317,7 @@ std::optional<std::string> Machine::ToWindowsPath(const std::string& hostPath) c
     }
     if (bestDrive == 0) return std::nullopt;
 
-    std::string windows = std::string(1, char(bestDrive - 'a' + 'A')) + ":\\";
+    std::string windows = std::string(1, UpperAscii(bestDrive)) + ":\\";
     const std::string rest =
         path.substr(std::min(path.size(), bestFolder == "/" ? 1 : bestFolder.size() + 1));
     for (const char c : rest) {
@@ -359,9 +326,7 @@ std::optional<std::string> Machine::ToWindowsPath(const std::string& hostPath) c
             continue;
         }
         // A host name Windows could not spell has no Windows path.
-        if (c == '\\' || static_cast<unsigned char>(c) < 0x20 ||
-            kInvalidNameChars.find(c) != std::string_view::npos)
-            return std::nullopt;
+        if (IsForbiddenInName(c)) return std::nullopt;
         windows += c;
     }
     return ToNarrow(windows);
@@ -378,8 +343,7 @@ int Machine::PinFolder(std::string_view windowsPath) {
     const int fd = open(host->path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return -1;
     const char letter = (*full)[0];
-    pins_.push_back({fd, letter >= 'A' && letter <= 'Z' ? char(letter - 'A' + 'a') : letter,
-                     std::move(*components)});
+    pins_.push_back({fd, LowerAscii(letter), std::move(*components)});
     return fd;
 }
 

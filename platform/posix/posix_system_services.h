@@ -2,18 +2,17 @@
 // carried out on a machine folder laid out as a Wine prefix.
 #pragma once
 
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 
 #include <cstdint>
-#include <deque>
 #include <functional>
-#include <map>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 
+#include "platform/posix/handle_table.h"
 #include "platform/posix/machine.h"
 #include "platform/system_services.h"
 
@@ -112,10 +111,11 @@ public:
     DWORD GetLastError() override { return lastError_; }
 
 private:
-    struct OpenFolder;
-    OpenFolder* FolderOf(HANDLE handle);
-    // CloseHandle for a process of CreateProcessA.
-    BOOL CloseProcess(HANDLE handle);
+    // Gives back what a handle's object holds of the host.
+    void Release(HandleTable::Object& object);
+    // Whether the process behind `handle` has ended (reaping it then);
+    // nullopt for a handle that is no process. `block` waits for it.
+    std::optional<bool> PollProcess(HANDLE handle, bool block);
 
     // Reads the profile file `fileName`, applies `edit` and replaces the file
     // atomically with the result; FALSE when either fails.
@@ -136,18 +136,19 @@ private:
     Machine machine_;
     StartMenuDeleteHook startMenuDeleted_;
     DWORD lastError_ = 0;
-    std::map<HANDLE, std::unique_ptr<OpenFolder>> folders_;
-    // The searches FindFirstFileA opened: what is left to hand out, by handle.
-    std::map<HANDLE, std::deque<WIN32_FIND_DATAA>> searches_;
+    HandleTable handles_;
 };
 
 // Copies a Windows path of `text` into `buffer` the way the Win32 calls do:
 // the length without the terminator when it fits, else the size needed.
 UINT CopyOut(std::string_view text, char* buffer, UINT size);
 
-// A handle value no open handle of this process has, never 0 or -1: folders,
-// searches and processes share one space, as on Windows, so that closing one
-// kind can never close another.
-HANDLE NewHandle();
+// Read-only is a host file without any write permission bit. Root ignores
+// the bits, so the stand-in checks them itself, as Windows does for administrators.
+bool IsReadOnly(const struct stat& status);
+
+// The host path of the existing file or folder `path` names; nullopt for
+// none (or no path).
+std::optional<std::string> ExistingHostPath(const Machine& machine, const char* path);
 
 }  // namespace vx::posix

@@ -17,6 +17,9 @@
 
 namespace vx::posix {
 
+using host::ReadAll;
+using host::ReplaceHostFile;
+
 namespace {
 
 constexpr const char* kWindowsDirectory = "C:\\windows";
@@ -46,10 +49,6 @@ HostFile ReadHostFile(const std::string& path) {
     file.bytes = std::move(*bytes);
     file.result = ReadResult::Read;
     return file;
-}
-
-bool IsReadOnly(const struct stat& status) {
-    return (status.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/win32_names.h"
+
 namespace vx::posix {
 
 namespace {
@@ -17,8 +19,6 @@ std::string_view Trim(std::string_view text) {
     while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
     return text;
 }
-
-char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // One pair of matching quotes around a value is not part of it.
 std::string_view StripQuotes(std::string_view value) {
@@ -111,7 +111,7 @@ bool ProfileDocument::NamesEqual(std::string_view a, std::string_view b) const {
             ++i;
             continue;
         }
-        if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+        if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
     }
     return true;
 }

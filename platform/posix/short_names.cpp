@@ -6,7 +6,7 @@
 #include <memory>
 #include <set>
 
-#include "platform/posix/host_helpers.h"
+#include "platform/win32_names.h"
 
 namespace vx::posix {
 

@@ -3,37 +3,13 @@
 #include <algorithm>
 #include <cwchar>
 
+#include "platform/text/utf8.h"
+
 namespace vx::terminal {
 
 namespace {
 
 bool g_utf8 = false;
-
-// Decodes one UTF-8 character at `text[i]`; a broken sequence is one
-// character of its own, reported as -1.
-long DecodeUtf8(std::string_view text, std::size_t& i) {
-    const unsigned char lead = static_cast<unsigned char>(text[i]);
-    int length = lead < 0x80                   ? 1
-                 : lead >= 0xF0 && lead < 0xF8 ? 4
-                 : lead >= 0xE0                ? 3
-                 : lead >= 0xC0                ? 2
-                                               : 0;
-    if (length == 0 || i + length > text.size()) {
-        ++i;
-        return -1;
-    }
-    long cp = length == 1 ? lead : lead & (0x7F >> length);
-    for (int k = 1; k < length; ++k) {
-        const unsigned char next = static_cast<unsigned char>(text[i + k]);
-        if ((next & 0xC0) != 0x80) {
-            ++i;
-            return -1;
-        }
-        cp = (cp << 6) | (next & 0x3F);
-    }
-    i += length;
-    return cp;
-}
 
 // Calls `glyph(bytes, cells)` for each character of `text` as the terminal
 // shows it: one it cannot show becomes '?'.

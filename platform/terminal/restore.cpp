@@ -10,13 +10,13 @@
 #include <exception>
 #include <string>
 
-#include "platform/host/host_files.h"
+#include "platform/host/descriptors.h"
 
 namespace vx::terminal {
 
 namespace {
 
-using posix::WriteAll;
+using host::WriteAll;
 
 struct Restore {
     volatile sig_atomic_t active = 0;

@@ -12,6 +12,7 @@
 #include <span>
 
 #include "platform/terminal/restore.h"
+#include "platform/text/utf8.h"
 
 // <term.h> defines these as macros for its capability table.
 #undef lines
@@ -22,26 +23,6 @@ namespace vx::terminal {
 namespace {
 
 enum Pair : short { kDesktop = 1, kWindow, kCaption, kField, kSelected };
-
-std::string EncodeUtf8(unsigned long cp) {
-    std::string out;
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-    return out;
-}
 
 // The terminal's string for the capability `name`, or nothing.
 const char* Capability(const char* name) {
@@ -236,7 +217,7 @@ std::optional<Key::Kind> Lookup(std::span<const KeyName> names, wint_t code) {
 Key CharacterKey(wint_t ch) {
     if (const std::optional<Key::Kind> kind = Lookup(kControlKeys, ch)) return Key{*kind};
     if (ch < 0x20 || (ch >= 0x7F && ch < 0xA0)) return Key{Key::Other};
-    return Key{Key::Char, EncodeUtf8(static_cast<unsigned long>(ch))};
+    return Key{Key::Char, EncodeUtf8(static_cast<char32_t>(ch))};
 }
 
 }  // namespace

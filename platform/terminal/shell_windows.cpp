@@ -1,11 +1,11 @@
 #include "platform/terminal/shell_windows.h"
 
 #include <algorithm>
-#include <cctype>
 #include <climits>
 #include <vector>
 
 #include "platform/framework/folder_listing.h"
+#include "platform/win32_names.h"
 
 namespace vx::terminal {
 
@@ -22,8 +22,7 @@ std::string ButtonLabel(const char* label) {
 
 char Mnemonic(const char* label) {
     for (const char* p = label; *p; ++p)
-        if (*p == '&' && p[1])
-            return static_cast<char>(std::tolower(static_cast<unsigned char>(p[1])));
+        if (*p == '&' && p[1]) return LowerAscii(p[1]);
     return 0;
 }
 
@@ -95,8 +94,7 @@ public:
                 return cancelResult;
             case Key::Char:
                 if (key.text.size() == 1) {
-                    const char typed =
-                        static_cast<char>(std::tolower(static_cast<unsigned char>(key.text[0])));
+                    const char typed = LowerAscii(key.text[0]);
                     for (const ButtonChoice& b : buttons_)
                         if (Mnemonic(b.label) == typed) return b.result;
                 }
@@ -314,10 +312,10 @@ private:
     void SelectByLetter(char letter) {
         Level& level = levels_.back();
         const int count = static_cast<int>(level.entries.size());
-        const int typed = std::tolower(static_cast<unsigned char>(letter));
+        const char typed = LowerAscii(letter);
         for (int step = 1; step <= count; ++step) {
             const int i = (level.selected + step) % count;
-            if (std::tolower(static_cast<unsigned char>(level.entries[i].shown[0])) == typed) {
+            if (LowerAscii(level.entries[i].shown[0]) == typed) {
                 level.selected = i;
                 return;
             }

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "platform/text/utf8.h"
+
 namespace vx {
 
 namespace {
@@ -34,14 +36,6 @@ std::optional<std::string> Convert(const std::string& to, const std::string& fro
 }
 
 std::string IconvName(UINT codePage) { return "CP" + std::to_string(codePage); }
-
-// The length of the UTF-8 sequence a byte starts (1 for a stray byte).
-std::size_t Utf8Length(unsigned char lead) {
-    if (lead >= 0xF0 && lead < 0xF8) return 4;
-    if (lead >= 0xE0) return lead < 0xF0 ? 3 : 1;
-    if (lead >= 0xC0) return 2;
-    return 1;
-}
 
 }  // namespace
 
@@ -82,7 +76,7 @@ std::string TextCodec::ToNarrow(std::string_view utf8) const {
     std::string out;
     for (std::size_t i = 0; i < utf8.size();) {
         const std::size_t n =
-            std::min(Utf8Length(static_cast<unsigned char>(utf8[i])), utf8.size() - i);
+            std::min(Utf8SequenceLength(static_cast<unsigned char>(utf8[i])), utf8.size() - i);
         const std::optional<std::string> one = ExactNarrow(utf8.substr(i, n));
         out += one ? *one : std::string("?");
         i += n;
