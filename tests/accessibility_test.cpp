@@ -70,7 +70,7 @@ TEST(Accessibility, InstallAndUninstallThroughTheBusAloneOnX11AndWayland) {
         const auto drive = [&](std::vector<std::string> arguments) {
             std::vector<std::string> argv = {"dbus-run-session", "--", kPython, Driver().string()};
             argv.insert(argv.end(), arguments.begin(), arguments.end());
-            return RunCommand(argv, environment, 90000);
+            return RunCommand(argv, {environment, 90000});
         };
         fs::create_directories(folder.parent_path());
         const CommandResult installed = drive({"install", program.string(), "C:\\Games\\Vornalux"});

@@ -14,7 +14,7 @@ namespace {
 namespace fs = std::filesystem;
 
 struct DemoGameTest : ::testing::Test {
-    testing::ProgramRun Start() {
+    testing::CommandResult Start() {
         const fs::path game = machine.driveC() / "Games" / "Vornalux" / "vornalux.exe";
         fs::create_directories(game.parent_path());
         fs::copy_file(fs::path(VX_DIST_DIR) / "vornalux.exe", game);
@@ -31,8 +31,8 @@ TEST_F(DemoGameTest, ReportsItsFolderAndEverySetting) {
     ASSERT_TRUE(sys.WritePrivateProfileStringA("Audio", "SoundFx", "1", "vornalux.ini"));
     ASSERT_TRUE(sys.WritePrivateProfileStringA("Audio", "CDMusic", "0", "vornalux.ini"));
 
-    const testing::ProgramRun run = Start();
-    ASSERT_EQ(run.exitStatus, 0) << run.output;
+    const testing::CommandResult run = Start();
+    ASSERT_EQ(run.exitCode, 0) << run.output;
     EXPECT_NE(run.output.find("Started from: C:\\Games\\Vornalux\\vornalux.exe"), std::string::npos)
         << run.output;
     EXPECT_NE(run.output.find("Current folder: C:\\Games\\Vornalux"), std::string::npos);
@@ -46,8 +46,8 @@ TEST_F(DemoGameTest, ReportsItsFolderAndEverySetting) {
 }
 
 TEST_F(DemoGameTest, SaysSoWhenThereAreNoSettings) {
-    const testing::ProgramRun run = Start();
-    ASSERT_EQ(run.exitStatus, 0) << run.output;
+    const testing::CommandResult run = Start();
+    ASSERT_EQ(run.exitCode, 0) << run.output;
     EXPECT_NE(run.output.find("(missing or empty: run the setup program first)"), std::string::npos)
         << run.output;
     EXPECT_EQ(run.output.find("  ["), std::string::npos) << run.output;

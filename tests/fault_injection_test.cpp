@@ -142,7 +142,7 @@ public:
                         (machine_.distFolder() / "install").string() + "\" '" + kTarget + "'\n");
         fs::permissions(script, fs::perms::owner_all);
         const int status =
-            testing::RunProgram(script, "", machine_.machineFolder(), root, 120).exitStatus;
+            testing::RunProgram(script, "", machine_.machineFolder(), root, 120).exitCode;
         if (!converterWrap.empty()) fs::rename(machine_.distFolder() / "grpconv.real", converter);
         return status;
     }

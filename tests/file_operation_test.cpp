@@ -355,17 +355,13 @@ TEST_F(FileOperationTest, DeepTreeIsDeletedWithFewDescriptors) {
 // and deletes the tree there; exit 77 when mounts are not allowed here.
 int DeleteAcrossMount(const fs::path& mountPoint, const char* source, const char* type,
                       unsigned long flags, const std::function<int()>& body) {
-    const pid_t pid = fork();
-    if (pid == 0) {
+    const auto mountInside = [&] {
         if (unshare(CLONE_NEWNS) != 0 ||
             mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
             mount(source, mountPoint.c_str(), type, flags, nullptr) != 0)
             _exit(77);
-        _exit(body());
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    return testing::RunInChild(mountInside, body);
 }
 
 TEST_F(FileOperationTest, DeleteStopsAtAMountPoint) {

@@ -15,6 +15,7 @@
 #include "tests/support/shortcut_readers.h"
 #include "tests/support/temp_machine.h"
 #include "tests/support/unprivileged.h"
+#include "tests/support/x_session.h"
 
 namespace vx::testing {
 namespace {
@@ -28,9 +29,13 @@ const std::string kSetupScript =
     "\"Vornalux!\",\"C:\\PLAYAR~1\\LONGFO~1\\VORNALUX.EXE\",,,,\"C:\\PLAY AREA\\LONG FOLDER "
     "NAME\"\r\n";
 
-RunResult RunConverter(const TempMachine& tm, std::vector<std::string> arguments = {"-o"}) {
+CommandResult RunOn(const fs::path& machine, const std::vector<std::string>& argv) {
+    return RunCommand(argv, {{"WINEPREFIX=" + machine.string()}, 60000});
+}
+
+CommandResult RunConverter(const TempMachine& tm, std::vector<std::string> arguments = {"-o"}) {
     arguments.insert(arguments.begin(), kConverter);
-    return Run(arguments, tm.machineFolder());
+    return RunOn(tm.machineFolder(), arguments);
 }
 
 // Every entry below the machine folder (drive links are not followed).
@@ -46,8 +51,8 @@ TEST(Grpconv, SetupScriptBecomesAShortcutBothReadersAccept) {
     TempMachine tm;
     WriteFile(tm.windowsFolder() / "SETUP.INI", kSetupScript);
 
-    const RunResult r = RunConverter(tm);
-    ASSERT_EQ(r.status, 0) << r.output;
+    const CommandResult r = RunConverter(tm);
+    ASSERT_EQ(r.exitCode, 0) << r.output;
 
     const fs::path group = tm.windowsFolder() / "Start Menu" / "Programs" / "PELTOMARK! Inc";
     ExpectShortcut(group / "Vornalux!.lnk", "C:\\PLAYAR~1\\LONGFO~1\\VORNALUX.EXE",
@@ -103,8 +108,8 @@ TEST(Grpconv, ReadsEveryFormOfScript) {
         SCOPED_TRACE(c.name);
         TempMachine tm;
         WriteFile(tm.windowsFolder() / "SETUP.INI", c.script);
-        const RunResult r = RunConverter(tm);
-        ASSERT_EQ(r.status, 0) << r.output;
+        const CommandResult r = RunConverter(tm);
+        ASSERT_EQ(r.exitCode, 0) << r.output;
         const fs::path programs = tm.windowsFolder() / "Start Menu" / "Programs";
         EXPECT_EQ(Tree(programs), c.tree);
         for (const auto& s : c.shortcuts) {
@@ -121,8 +126,8 @@ TEST(Grpconv, FindsAndReplacesExistingEntriesWithoutRegardToCase) {
     WriteFile(tm.windowsFolder() / "SETUP.INI", kSetupScript);
     const auto before = Tree(tm.machineFolder());
 
-    const RunResult r = RunConverter(tm);
-    ASSERT_EQ(r.status, 0) << r.output;
+    const CommandResult r = RunConverter(tm);
+    ASSERT_EQ(r.exitCode, 0) << r.output;
     EXPECT_EQ(Tree(tm.machineFolder()), before);
     ExpectShortcut(group / "vornalux!.LNK", "C:\\PLAYAR~1\\LONGFO~1\\VORNALUX.EXE",
                    "C:\\PLAY AREA\\LONG FOLDER NAME");
@@ -177,13 +182,12 @@ TEST(Grpconv, WhatItCannotConvertChangesNothing) {
         if (!c.script.empty()) WriteFile(tm.windowsFolder() / "SETUP.INI", c.script);
         if (c.prepare) c.prepare(tm);
         const auto before = Tree(tm.machineFolder());
-        const RunResult r =
+        const CommandResult r =
             c.fileSizeLimit
-                ? vx::testing::Run({"prlimit", std::string("--fsize=") + c.fileSizeLimit, "--",
-                                    kConverter, "-o"},
-                                   tm.machineFolder())
+                ? RunOn(tm.machineFolder(), {"prlimit", std::string("--fsize=") + c.fileSizeLimit,
+                                             "--", kConverter, "-o"})
                 : RunConverter(tm);
-        EXPECT_NE(r.status, 0) << r.output;
+        EXPECT_NE(r.exitCode, 0) << r.output;
         EXPECT_NE(r.output.find("grpconv: "), std::string::npos) << "says why: " << r.output;
         EXPECT_EQ(Tree(tm.machineFolder()), before);
     }
@@ -199,8 +203,8 @@ TEST(Grpconv, StartMenuItCannotCreateIsAFailure) {
     const auto before = Tree(tm.machineFolder());
     // The Windows directory belongs to root; the converter, run as nobody, may read but not write.
     const int failedAsExpected = RunAsUnprivileged([&] {
-        const RunResult r = vx::testing::Run({converter.string(), "-o"}, tm.machineFolder());
-        return r.status != 0 &&
+        const CommandResult r = RunOn(tm.machineFolder(), {converter.string(), "-o"});
+        return r.exitCode != 0 &&
                        r.output.find("cannot create C:\\windows\\Start Menu") != std::string::npos
                    ? 0
                    : 1;
@@ -216,8 +220,8 @@ TEST(Grpconv, WithoutTheOptionItOnlyShowsUsage) {
         TempMachine tm;
         WriteFile(tm.windowsFolder() / "SETUP.INI", kSetupScript);
         const auto before = Tree(tm.machineFolder());
-        const RunResult r = RunConverter(tm, arguments);
-        EXPECT_EQ(r.status, 2) << r.output;
+        const CommandResult r = RunConverter(tm, arguments);
+        EXPECT_EQ(r.exitCode, 2) << r.output;
         EXPECT_NE(r.output.find("usage: grpconv -o"), std::string::npos) << r.output;
         EXPECT_EQ(Tree(tm.machineFolder()), before);
     }
@@ -227,8 +231,8 @@ TEST(Grpconv, AMachineThatIsGoneIsNotLaidOutAgain) {
     // A converter started by an install may run on after its machine was removed.
     TempMachine tm;
     const fs::path gone = tm.root() / "removed-machine";
-    const RunResult r = vx::testing::Run({kConverter, "-o"}, gone);
-    EXPECT_EQ(r.status, 1) << r.output;
+    const CommandResult r = RunOn(gone, {kConverter, "-o"});
+    EXPECT_EQ(r.exitCode, 1) << r.output;
     EXPECT_FALSE(fs::exists(gone));
 }
 

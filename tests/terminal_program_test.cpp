@@ -489,9 +489,9 @@ TEST_F(TerminalProgramTest, RefusesWithoutWindowsOrATerminal) {
     const auto before = Snapshot(machine.machineFolder());
     for (const auto& c : cases) {
         // Standard input from a file: nobody could answer the dialogs.
-        const testing::ProgramRun run =
+        const testing::CommandResult run =
             testing::RunProgram(c.program, "\n\n\n", machine.machineFolder(), machine.root());
-        EXPECT_EQ(run.exitStatus, 1) << c.program;
+        EXPECT_EQ(run.exitCode, 1) << c.program;
         EXPECT_EQ(run.output, c.output);
     }
     EXPECT_EQ(Snapshot(machine.machineFolder()), before);

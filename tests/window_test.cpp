@@ -54,7 +54,7 @@ public:
     explicit Screen(XServer& server) : server_(server) {}
 
     CommandResult Run(std::vector<std::string> argv, int milliseconds = 15000) {
-        return RunCommand(argv, {server_.DisplayVariable()}, milliseconds);
+        return RunCommand(argv, {{server_.DisplayVariable()}, milliseconds});
     }
 
     // The id of the visible window titled exactly `title`, waiting for it.

@@ -60,6 +60,8 @@ std::optional<std::string> Load(const fs::path& path) {
     return s.str();
 }
 
+}  // namespace
+
 // One sequence's calls, each recorded with its result.
 class Recorder {
 public:
@@ -212,13 +214,14 @@ private:
     std::string fileName_;
 };
 
+namespace {
+
 constexpr const char* kFixture =
     "[section1]\r\nname1=val1\r\nname2=\"val2\"\r\nname3\r\nname4=a\r\n[section2]\r\n";
 
 const std::vector<Sequence> kSequences = {
     {"profile_builds_a_file",
-     [](SystemServices& sys, const Workspace& ws, Lines& lines) {
-         Recorder r(sys, ws, lines);
+     [](Recorder& r) {
          r.Write("App1", "key1", "string1", "a.ini");
          r.Write("App1", "key2", "string2", "a.ini");
          r.Write("App1", "key3", "string3", "a.ini");
@@ -229,8 +232,7 @@ const std::vector<Sequence> kSequences = {
          r.Dump();
      }},
     {"profile_replaces_and_deletes",
-     [](SystemServices& sys, const Workspace& ws, Lines& lines) {
-         Recorder r(sys, ws, lines);
+     [](Recorder& r) {
          r.Put("a.ini",
                "[App1]\r\nkey1=string1\r\nkey2=string2\r\nkey3=string3\r\n[App2]\r\n"
                "key4=string4\r\n[App3]\r\nkey5=string5\r\n");
@@ -242,15 +244,13 @@ const std::vector<Sequence> kSequences = {
          r.Dump();
      }},
     {"profile_delete_in_a_missing_file",
-     [](SystemServices& sys, const Workspace& ws, Lines& lines) {
-         Recorder r(sys, ws, lines);
+     [](Recorder& r) {
          r.Write("Missing", "key", nullptr, "c.ini");
          r.Write("Missing", nullptr, nullptr, "d.ini");
          r.Dump();
      }},
     {"profile_reads_values",
-     [](SystemServices& sys, const Workspace& ws, Lines& lines) {
-         Recorder r(sys, ws, lines);
+     [](Recorder& r) {
          r.Put("f.ini", kFixture);
          r.Read("section1", "name1", "default", MAX_PATH, "f.ini");
          r.Read("section1", "NaMe1", "default", MAX_PATH, "f.ini");
@@ -269,8 +269,7 @@ const std::vector<Sequence> kSequences = {
          r.Read("section1", "name1", "default", MAX_PATH, "missing.ini");
      }},
     {"profile_reads_cr_only",
-     [](SystemServices& sys, const Workspace& ws, Lines& lines) {
-         Recorder r(sys, ws, lines);
+     [](Recorder& r) {
          std::string crOnly = kFixture;
          crOnly.erase(std::remove(crOnly.begin(), crOnly.end(), '\n'), crOnly.end());
          r.Put("f.ini", crOnly);
@@ -280,15 +279,13 @@ const std::vector<Sequence> kSequences = {
          r.Read("section1", nullptr, "default", MAX_PATH, "f.ini");
      }},
     {"profile_reads_lists_that_overflow",
-     [](SystemServices& sys, const Workspace& ws, Lines& lines) {
-         Recorder r(sys, ws, lines);
+     [](Recorder& r) {
          r.Put("f.ini", kFixture);
          r.Read(nullptr, nullptr, "default", 16, "f.ini");
          r.Read("section1", nullptr, "default", 16, "f.ini");
      }},
     {"profile_int_values",
-     [](SystemServices& sys, const Workspace& ws, Lines& lines) {
-         Recorder r(sys, ws, lines);
+     [](Recorder& r) {
          for (const char* value : {"-1", "1", "+1", "4294967296", "4294967297", "-4294967297",
                                    "42A94967297", "B4294967297", "414abc"}) {
              r.Write("Test", "ProfileInt", value, "i.ini");
@@ -298,22 +295,19 @@ const std::vector<Sequence> kSequences = {
          r.ReadInt("Test", "ProfileInt", 9, "missing.ini");
      }},
     {"profile_bare_name_in_windows_directory",
-     [](SystemServices& sys, const Workspace& ws, Lines& lines) {
-         Recorder r(sys, ws, lines);
+     [](Recorder& r) {
          r.Write("Installation", "Directory", "C:\\Games", kBareName);
          r.Read("Installation", "Directory", "", MAX_PATH, kBareName);
          r.Dump();
      }},
     {"profile_keeps_junk_before_the_first_section",
-     [](SystemServices& sys, const Workspace& ws, Lines& lines) {
-         Recorder r(sys, ws, lines);
+     [](Recorder& r) {
          r.Put("j.ini", std::string("Data \0 before \0 first \0 section", 31));
          r.Write("section1", "key1", "string1", "j.ini");
          r.Dump();
      }},
     {"profile_keeps_comments_and_blank_lines",
-     [](SystemServices& sys, const Workspace& ws, Lines& lines) {
-         Recorder r(sys, ws, lines);
+     [](Recorder& r) {
          r.Put("c.ini",
                "; the game's settings\r\n\r\n[Audio]\r\nSoundFx=1\r\n\r\n[ScreenMode]\r\n"
                "WindowWidth=414\r\n");
@@ -321,24 +315,21 @@ const std::vector<Sequence> kSequences = {
          r.Dump();
      }},
     {"profile_edits_a_file_with_lf_line_ends",
-     [](SystemServices& sys, const Workspace& ws, Lines& lines) {
-         Recorder r(sys, ws, lines);
+     [](Recorder& r) {
          r.Put("l.ini", "[Test]\nProfileInt=123\n");
          r.ReadInt("Test", "ProfileInt", 0, "l.ini");
          r.Write("Test", "Other", "x", "l.ini");
          r.Dump();
      }},
     {"file_copy_creates_missing_folders",
-     [](SystemServices& sys, const Workspace& ws, Lines& lines) {
-         Recorder r(sys, ws, lines);
+     [](Recorder& r) {
          r.Put("test1.txt", "test1.txt\n");
          r.Operate(FO_COPY, "test1.txt", "nonexistent\\notreal\\test2.txt", kQuiet);
          r.Operate(FO_COPY, "test1.txt", "probe\\RUZI.INI", kQuiet);
          r.Dump();
      }},
     {"file_copy_overwrites_and_replaces_read_only",
-     [](SystemServices& sys, const Workspace& ws, Lines& lines) {
-         Recorder r(sys, ws, lines);
+     [](Recorder& r) {
          r.Put("new.txt", "new content\r\n");
          r.Put("old.txt", "old");
          r.Put("locked.txt", "locked");
@@ -349,14 +340,12 @@ const std::vector<Sequence> kSequences = {
          r.Dump();
      }},
     {"file_copy_of_a_missing_source",
-     [](SystemServices& sys, const Workspace& ws, Lines& lines) {
-         Recorder r(sys, ws, lines);
+     [](Recorder& r) {
          r.Operate(FO_COPY, "e.txt", "nonexistent\\e.txt", kQuiet);
          r.Dump();
      }},
     {"file_copy_into_a_folder",
-     [](SystemServices& sys, const Workspace& ws, Lines& lines) {
-         Recorder r(sys, ws, lines);
+     [](Recorder& r) {
          r.Put("a.txt", "a");
          r.Put("dest\\keep.txt", "keep");
          r.Operate(FO_COPY, "a.txt", "dest", kQuiet);
@@ -364,23 +353,20 @@ const std::vector<Sequence> kSequences = {
          r.Dump();
      }},
     {"file_copy_of_a_folder",
-     [](SystemServices& sys, const Workspace& ws, Lines& lines) {
-         Recorder r(sys, ws, lines);
+     [](Recorder& r) {
          r.Put("tree\\one.txt", "one");
          r.Put("tree\\nested\\two.txt", "two");
          r.Operate(FO_COPY, "tree", "copy", kQuiet);
          r.Dump();
      }},
     {"file_copy_onto_itself",
-     [](SystemServices& sys, const Workspace& ws, Lines& lines) {
-         Recorder r(sys, ws, lines);
+     [](Recorder& r) {
          r.Put("same.txt", "same");
          r.Operate(FO_COPY, "same.txt", "same.txt", FOF_NOCONFIRMATION);
          r.Dump();
      }},
     {"file_delete",
-     [](SystemServices& sys, const Workspace& ws, Lines& lines) {
-         Recorder r(sys, ws, lines);
+     [](Recorder& r) {
          r.Put("gone.txt", "x");
          r.Put("tree\\a.txt", "a");
          r.Put("tree\\deep\\b.txt", "b");
@@ -391,14 +377,12 @@ const std::vector<Sequence> kSequences = {
          r.Dump();
      }},
     {"file_delete_below_a_missing_folder",
-     [](SystemServices& sys, const Workspace& ws, Lines& lines) {
-         Recorder r(sys, ws, lines);
+     [](Recorder& r) {
          r.Operate(FO_DELETE, "missing\\one.txt", "", FOF_NOCONFIRMATION);
          r.Dump();
      }},
     {"file_attributes_and_folders",
-     [](SystemServices& sys, const Workspace& ws, Lines& lines) {
-         Recorder r(sys, ws, lines);
+     [](Recorder& r) {
          r.Put("f.txt", "f");
          r.Put("full\\inside.txt", "i");
          r.Put("empty\\.keep", "");
@@ -417,8 +401,7 @@ const std::vector<Sequence> kSequences = {
          r.Dump();
      }},
     {"file_old_style_writes",
-     [](SystemServices& sys, const Workspace& ws, Lines& lines) {
-         Recorder r(sys, ws, lines);
+     [](Recorder& r) {
          r.CreateAndWrite("SETUP.INI", {"[progman.groups]\r\n", "groupX=PELTOMARK! Inc.\r\n"});
          r.CreateAndWrite("SETUP.INI", {"short\r\n"});  // an existing file is truncated
          r.CreateAndWrite("empty.ini", {"gone", ""});   // writing nothing ends the file
@@ -426,30 +409,26 @@ const std::vector<Sequence> kSequences = {
          r.Dump();
      }},
     {"file_old_style_write_to_a_read_only_file",
-     [](SystemServices& sys, const Workspace& ws, Lines& lines) {
-         Recorder r(sys, ws, lines);
+     [](Recorder& r) {
          r.Put("ro.ini", "read-only");
          r.SetAttributes("ro.ini", FILE_ATTRIBUTE_READONLY);
          r.CreateAndWrite("ro.ini", {"x"});
          r.Dump();
      }},
     {"short_path_names_of_short_names",
-     [](SystemServices& sys, const Workspace& ws, Lines& lines) {
-         Recorder r(sys, ws, lines);
+     [](Recorder& r) {
          r.Put("GAMES\\VORNALUX.EXE", "MZ");
          r.ShortPath("GAMES\\VORNALUX.EXE");
          r.ShortPath("GAMES\\MISSING.EXE");
          r.ShortPath("GAMES\\Long Missing Name.exe");
      }},
     {"short_path_names_of_long_names",
-     [](SystemServices& sys, const Workspace& ws, Lines& lines) {
-         Recorder r(sys, ws, lines);
+     [](Recorder& r) {
          r.Put("Play Area\\Long Folder Name\\vornalux.exe", "MZ");
          r.ShortPath("Play Area\\Long Folder Name\\vornalux.exe");
      }},
     {"profile_section_replaced_whole",
-     [](SystemServices& sys, const Workspace& ws, Lines& lines) {
-         Recorder r(sys, ws, lines);
+     [](Recorder& r) {
          r.Put("s.ini",
                "[Installation]\r\nDirectory=C:\\OLD\r\nVornaluxInstalled=0\r\n[Audio]\r\n"
                "SoundFx=1\r\n");
@@ -517,7 +496,8 @@ std::string RunAll(SystemServices& sys, const Workspace& workspace) {
         std::error_code ec;
         fs::remove(workspace.hostWindowsFolder / kBareName, ec);
         Lines lines;
-        sequence.run(sys, workspace, lines);
+        Recorder recorder(sys, workspace, lines);
+        sequence.run(recorder);
         transcript += std::string("== ") + sequence.name + "\n";
         for (const std::string& line : lines) transcript += line + "\n";
         fs::remove(workspace.hostWindowsFolder / kBareName, ec);

@@ -22,9 +22,11 @@ struct Workspace {
     std::filesystem::path hostWindowsFolder;  // C:\windows as the host reaches it
 };
 
+class Recorder;
+
 struct Sequence {
     const char* name;
-    std::function<void(SystemServices&, const Workspace&, std::vector<std::string>&)> run;
+    std::function<void(Recorder&)> run;
 };
 
 const std::vector<Sequence>& Sequences();

@@ -17,7 +17,4 @@ std::vector<std::string> FilesBelow(const std::filesystem::path& root);
 // wine-Programs > the group. Returns how many files were checked.
 int ExpectValidMenuFiles(const std::filesystem::path& root);
 
-// Runs a shell command; its exit status, with standard output and error in `output`.
-int RunCommand(const std::string& command, std::string* output = nullptr);
-
 }  // namespace vx::testing

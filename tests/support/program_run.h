@@ -5,18 +5,21 @@
 #include <filesystem>
 #include <string>
 
-namespace vx::testing {
+#include "tests/support/x_session.h"
 
-struct ProgramRun {
-    int exitStatus = -1;  // -1: it did not end by itself within the limit, or could not start
-    std::string output;   // standard output and standard error together
-};
+namespace vx::testing {
 
 // Starts `program` in `folder` with `input` on its standard input, DISPLAY
 // and WAYLAND_DISPLAY unset and WINEPREFIX set to `machineFolder`; waits at
-// most `seconds` and kills it after that. Scratch files go into `folder`.
-ProgramRun RunProgram(const std::filesystem::path& program, const std::string& input,
-                      const std::filesystem::path& machineFolder,
-                      const std::filesystem::path& folder, int seconds = 60);
+// most `seconds` and kills it after that (exitCode is then -1).
+inline CommandResult RunProgram(const std::filesystem::path& program, const std::string& input,
+                                const std::filesystem::path& machineFolder,
+                                const std::filesystem::path& folder, int seconds = 60) {
+    CommandOptions options({"DISPLAY", "WAYLAND_DISPLAY", "WINEPREFIX=" + machineFolder.string()},
+                           seconds * 1000);
+    options.input = input;
+    options.folder = folder;
+    return RunCommand({program.string()}, options);
+}
 
 }  // namespace vx::testing

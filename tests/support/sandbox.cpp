@@ -14,7 +14,7 @@ namespace {
 
 // The lines of a command's standard output; empty when it failed.
 std::vector<std::string> OutputLines(const std::vector<std::string>& argv) {
-    const CommandResult r = RunCommand(argv, {}, 30000);
+    const CommandResult r = RunCommand(argv, {{}, 30000});
     std::vector<std::string> lines;
     if (!r.finished || r.exitCode != 0) return lines;
     std::istringstream in(r.output);

@@ -1,26 +1,30 @@
-// Running host programs from tests, and checking a shortcut with two
-// independent Shell Link readers (lnkinfo and exiftool).
+// Shortcuts read by readers independent of the converter: on Linux two
+// Shell Link readers (lnkinfo and exiftool), on Windows the system's own
+// shell (IShellLinkA).
 #pragma once
 
 #include <filesystem>
 #include <string>
-#include <vector>
 
 namespace vx::testing {
 
-struct RunResult {
-    int status = -1;     // exit status, -1 when the program did not exit normally
-    std::string output;  // stdout and stderr together
+#ifdef _WIN32
+struct ShellShortcut {
+    bool loaded = false;
+    std::string target;
+    std::string workingDirectory;
+    std::string iconPath;
+    int iconIndex = -1;
 };
 
-// Runs `argv` (searched on PATH when it holds no slash) with WINEPREFIX set
-// to `machine` when given.
-RunResult Run(const std::vector<std::string>& argv, const std::filesystem::path& machine = {});
-
+// `path` in the system's code page.
+ShellShortcut ReadShellShortcut(const std::string& path);
+#else
 // Both readers must accept the file and report the target and the working
 // directory. lnkinfo decodes the narrow target as windows-1252, the machine's
 // code page; exiftool shows its bytes as stored (`storedTarget` when not ASCII).
 void ExpectShortcut(const std::filesystem::path& file, const std::string& target,
                     const std::string& workingDir, const std::string& storedTarget = {});
+#endif
 
 }  // namespace vx::testing

@@ -1,16 +1,9 @@
 #include "tests/support/terminal_session.h"
 
-
-#include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
 #include <stdlib.h>
 #include <sys/un.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <fstream>
@@ -19,10 +12,7 @@
 #include <system_error>
 #include <thread>
 
-#include "tests/support/argv.h"
 #include "tests/support/x_session.h"
-
-extern char** environ;
 
 namespace vx::testing {
 
@@ -34,7 +24,7 @@ using Clock = std::chrono::steady_clock;
 
 constexpr auto kPollInterval = std::chrono::milliseconds(30);
 // A tmux client command only talks to the server; anything longer is a hang.
-constexpr auto kCommandLimit = std::chrono::seconds(10);
+constexpr int kCommandLimit = 10000;  // milliseconds
 
 // The wrapper around the program. Its stderr and status go to files named by
 // positional arguments, so no path is ever quoted into the script text.
@@ -53,27 +43,17 @@ Clock::time_point DeadlineAfter(double seconds) {
                               std::chrono::duration<double>(seconds < 0 ? 0 : seconds));
 }
 
-bool StartsWithName(const std::string& entry, std::string_view name) {
-    return entry.size() > name.size() && entry.compare(0, name.size(), name) == 0 &&
-           entry[name.size()] == '=';
-}
-
 // The server starts with this environment and keeps it as the panes' global
 // one, so the display variables must already be gone here. TMUX would point
 // clients at an enclosing tmux when tests themselves run inside one.
 std::vector<std::string> SessionEnvironment(const fs::path& machineFolder) {
-    static constexpr std::string_view kDropped[] = {
-        "DISPLAY", "WAYLAND_DISPLAY", "WINEPREFIX", "LANG", "LC_ALL", "TMUX", "TMUX_PANE"};
-    std::vector<std::string> environment;
-    for (char** e = environ; *e != nullptr; ++e) {
-        const std::string entry = *e;
-        bool dropped = false;
-        for (std::string_view name : kDropped) dropped = dropped || StartsWithName(entry, name);
-        if (!dropped) environment.push_back(entry);
-    }
-    environment.push_back("LANG=C.UTF-8");
-    environment.push_back("WINEPREFIX=" + machineFolder.string());
-    return environment;
+    return {"DISPLAY",
+            "WAYLAND_DISPLAY",
+            "LC_ALL",
+            "TMUX",
+            "TMUX_PANE",
+            "LANG=C.UTF-8",
+            "WINEPREFIX=" + machineFolder.string()};
 }
 
 // tmux reads an argument ending in ';' as the end of a command; "\;" at the
@@ -218,60 +198,15 @@ void TerminalSession::Shutdown() {
 int TerminalSession::Tmux(const std::vector<std::string>& arguments, std::string* output) const {
     if (socket_.empty()) return -1;
     std::vector<std::string> argv = {"tmux", "-S", socket_.string(), "-f", "/dev/null"};
-    for (const std::string& argument : arguments) argv.push_back(argument);
-    std::vector<std::string> environment = environment_;
-    std::vector<char*> argp = Pointers(argv);
-    std::vector<char*> envp = Pointers(environment);
-
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) return -1;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, tmuxLog_.c_str(),
-                                     O_WRONLY | O_CREAT | O_APPEND, 0644);
-    pid_t pid = -1;
-    const int spawned = posix_spawnp(&pid, argp[0], &actions, nullptr, argp.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    close(fds[1]);
-    if (spawned != 0) {
-        close(fds[0]);
-        return -1;
-    }
-
-    // The server the first client forks detaches from that client's standard
-    // output, so end of file arrives when the client itself exits.
-    const auto deadline = Clock::now() + kCommandLimit;
-    std::string collected;
-    char buffer[4096];
-    for (;;) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0) break;
-        pollfd p{fds[0], POLLIN, 0};
-        const int ready = poll(&p, 1, static_cast<int>(left.count()));
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) break;
-        const ssize_t got = read(fds[0], buffer, sizeof buffer);
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) break;
-        collected.append(buffer, static_cast<std::size_t>(got));
-    }
-    close(fds[0]);
-
-    int status = 0;
-    pid_t done = 0;
-    while ((done = waitpid(pid, &status, WNOHANG)) == 0 && Clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    if (done == 0) {
-        kill(pid, SIGKILL);
-        waitpid(pid, &status, 0);
-        return -1;
-    }
-    if (done != pid || !WIFEXITED(status)) return -1;
-    if (output) *output = std::move(collected);
-    return WEXITSTATUS(status);
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    // The server the first client forks detaches from that client's output,
+    // so the output ends when the client itself exits.
+    CommandOptions options(environment_, kCommandLimit);
+    options.errorLog = tmuxLog_;
+    CommandResult result = RunCommand(argv, options);
+    if (!result.finished) return -1;
+    if (output) *output = std::move(result.output);
+    return result.exitCode;
 }
 
 void TerminalSession::SendKeys(std::initializer_list<std::string_view> keys) {

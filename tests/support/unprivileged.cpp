@@ -8,8 +8,6 @@
 
 namespace vx::testing {
 
-namespace {
-
 int RunInChild(const std::function<void()>& prepare, const std::function<int()>& body) {
     const pid_t pid = fork();
     if (pid < 0) return -1;
@@ -21,8 +19,6 @@ int RunInChild(const std::function<void()>& prepare, const std::function<int()>&
     if (waitpid(pid, &status, 0) != pid) return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
-
-}  // namespace
 
 bool CanDropPrivileges() { return geteuid() == 0; }
 

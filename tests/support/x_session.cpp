@@ -1,18 +1,21 @@
 #include "tests/support/x_session.h"
-#include "tests/support/argv.h"
 
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
+
+#include "tests/support/argv.h"
 
 extern char** environ;
 
@@ -21,39 +24,62 @@ namespace vx::testing {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+namespace fs = std::filesystem;
 
-std::vector<std::string> Environment(const std::vector<std::string>& extra) {
+// This process's environment changed as CommandOptions::environment says.
+std::vector<std::string> Environment(const std::vector<std::string>& changes) {
+    const auto nameOf = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) {
         const std::string entry = *e;
-        const std::string name = entry.substr(0, entry.find('='));
-        bool replaced = false;
-        for (const std::string& x : extra)
-            if (x.substr(0, x.find('=')) == name) replaced = true;
-        if (!replaced) env.push_back(entry);
+        bool changed = false;
+        for (const std::string& change : changes)
+            changed = changed || nameOf(change) == nameOf(entry);
+        if (!changed) env.push_back(entry);
     }
-    env.insert(env.end(), extra.begin(), extra.end());
+    for (const std::string& change : changes)
+        if (change.find('=') != std::string::npos) env.push_back(change);
     return env;
 }
 
-// posix_spawnp with the given output and input set up; -1 on failure.
-pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv,
-            int outFd, int keepFd, int closeFd) {
+// posix_spawnp with standard input from `inFd` (-1: /dev/null), output to
+// `outFd` and errors to `errorLog` (empty: to `outFd`), in `folder` (empty:
+// here). Descriptors opened without close-on-exec are inherited. -1 on failure.
+pid_t Spawn(const std::vector<std::string>& argv, const std::vector<std::string>& environment,
+            int inFd, int outFd, const fs::path& errorLog = {}, const fs::path& folder = {}) {
     std::vector<std::string> args = argv;
-    std::vector<std::string> env = Environment(extraEnv);
+    std::vector<std::string> env = Environment(environment);
     std::vector<char*> argp = Pointers(args);
     std::vector<char*> envp = Pointers(env);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    if (inFd >= 0)
+        posix_spawn_file_actions_adddup2(&actions, inFd, 0);
+    else
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, outFd, 1);
-    posix_spawn_file_actions_adddup2(&actions, outFd, 2);
-    if (closeFd >= 0) posix_spawn_file_actions_addclose(&actions, closeFd);
-    (void)keepFd;  // inherited: it is opened without close-on-exec
+    if (errorLog.empty())
+        posix_spawn_file_actions_adddup2(&actions, outFd, 2);
+    else
+        posix_spawn_file_actions_addopen(&actions, 2, errorLog.c_str(),
+                                         O_WRONLY | O_CREAT | O_APPEND, 0644);
+    if (!folder.empty()) posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
     pid_t pid = -1;
     const int rc = posix_spawnp(&pid, args[0].c_str(), &actions, nullptr, argp.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     return rc == 0 ? pid : -1;
+}
+
+// A descriptor reading `text` from its start; -1 on failure.
+int TextDescriptor(const std::string& text) {
+    const int fd = memfd_create("vx-input", MFD_CLOEXEC);
+    if (fd < 0) return -1;
+    if (write(fd, text.data(), text.size()) != static_cast<ssize_t>(text.size()) ||
+        lseek(fd, 0, SEEK_SET) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 }  // namespace
@@ -78,10 +104,11 @@ bool FindProgram(const std::string& name) {
 std::unique_ptr<ChildProcess> ChildProcess::Start(const std::vector<std::string>& argv,
                                                   const std::vector<std::string>& extraEnv,
                                                   const std::string& logPath, int keepFd) {
+    (void)keepFd;  // inherited: it is opened without close-on-exec
     const int out = open(logPath.empty() ? "/dev/null" : logPath.c_str(),
                          O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     if (out < 0) return nullptr;
-    const pid_t pid = Spawn(argv, extraEnv, out, keepFd, -1);
+    const pid_t pid = Spawn(argv, extraEnv, -1, out);
     close(out);
     if (pid < 0) return nullptr;
     return std::unique_ptr<ChildProcess>(new ChildProcess(pid));
@@ -120,41 +147,56 @@ void ChildProcess::Kill() {
     Wait(3000, nullptr);
 }
 
-CommandResult RunCommand(const std::vector<std::string>& argv,
-                         const std::vector<std::string>& extraEnv, int milliseconds) {
+CommandResult RunCommand(const std::vector<std::string>& argv, const CommandOptions& options) {
     CommandResult result;
+    const int in = options.input.empty() ? -1 : TextDescriptor(options.input);
     int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) return result;
-    const pid_t pid = Spawn(argv, extraEnv, fds[1], -1, -1);
+    if ((!options.input.empty() && in < 0) || pipe2(fds, O_CLOEXEC) != 0) {
+        if (in >= 0) close(in);
+        return result;
+    }
+    const pid_t pid =
+        Spawn(argv, options.environment, in, fds[1], options.errorLog, options.folder);
+    if (in >= 0) close(in);
     close(fds[1]);
     if (pid < 0) {
         close(fds[0]);
         return result;
     }
-    const auto deadline = Clock::now() + std::chrono::milliseconds(milliseconds);
+    // Read until the end of the output, or until the command has ended and
+    // what it wrote is read (a process it left behind may hold the pipe).
+    const auto deadline = Clock::now() + std::chrono::milliseconds(options.milliseconds);
+    int status = 0;
+    bool ended = false;
     char buffer[4096];
     for (;;) {
+        ended = ended || waitpid(pid, &status, WNOHANG) == pid;
         const auto left =
             std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-        if (left.count() <= 0) break;
+        if (!ended && left.count() <= 0) break;
         pollfd p{fds[0], POLLIN, 0};
-        if (poll(&p, 1, static_cast<int>(left.count())) <= 0) break;
+        const int ready =
+            poll(&p, 1, ended ? 0 : static_cast<int>(std::min<long>(left.count(), 20)));
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready < 0 || (ready == 0 && ended)) break;
+        if (ready == 0) continue;
         const ssize_t got = read(fds[0], buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR) continue;
         if (got <= 0) break;
         result.output.append(buffer, static_cast<std::size_t>(got));
     }
     close(fds[0]);
-    int status = 0;
-    while (Clock::now() < deadline) {
-        if (waitpid(pid, &status, WNOHANG) == pid) {
-            result.finished = true;
-            result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            return result;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    while (!ended && Clock::now() < deadline) {
+        ended = waitpid(pid, &status, WNOHANG) == pid;
+        if (!ended) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    kill(pid, SIGKILL);
-    waitpid(pid, &status, 0);
+    if (!ended) {
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+        return result;
+    }
+    result.finished = true;
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
 }
 
@@ -201,10 +243,10 @@ std::unique_ptr<WaylandServer> WaylandServer::Start(const std::string& runtimeDi
                                                     std::string* error) {
     auto server = std::make_unique<WaylandServer>();
     server->socket_ = "vx-wayland-" + std::to_string(getpid());
-    server->process_ = ChildProcess::Start(
-        {"weston", "--backend=headless-backend.so", "--socket=" + server->socket_,
-         "--idle-time=0", "--no-config"},
-        {"XDG_RUNTIME_DIR=" + runtimeDir}, "");
+    server->process_ =
+        ChildProcess::Start({"weston", "--backend=headless-backend.so",
+                             "--socket=" + server->socket_, "--idle-time=0", "--no-config"},
+                            {"XDG_RUNTIME_DIR=" + runtimeDir}, "");
     if (!server->process_) {
         *error = "weston did not start";
         return nullptr;

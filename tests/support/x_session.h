@@ -1,10 +1,11 @@
-// Child processes for tests that drive real programs, and an X server of a
-// test's own (Xvfb on a display it picks itself, so parallel tests never
-// share one).
+// Child processes for tests that drive real programs (the one way the tests
+// start one), and an X server of a test's own (Xvfb on a display it picks itself, so parallel tests
+// never share one).
 #pragma once
 
 #include <sys/types.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,8 +18,8 @@ bool FindProgram(const std::string& name);
 class ChildProcess {
 public:
     // Starts argv (argv[0] looked up on PATH) with this process's
-    // environment plus `extraEnv` ("NAME=value", replacing a variable of
-    // that name), its output and errors going to `logPath` (empty: discarded).
+    // environment changed by `extraEnv` (as CommandOptions::environment), its
+    // output and errors going to `logPath` (empty: discarded).
     // `keepFd` stays open in the child. nullptr when it cannot start.
     static std::unique_ptr<ChildProcess> Start(const std::vector<std::string>& argv,
                                                const std::vector<std::string>& extraEnv,
@@ -40,13 +41,24 @@ private:
 
 struct CommandResult {
     bool finished = false;  // exited within the time allowed
-    int exitCode = -1;
-    std::string output;  // standard output
+    int exitCode = -1;      // -1 when it did not exit normally
+    std::string output;     // standard output and (unless logged) standard error
 };
 
-// Runs a command to its end (bounded), capturing its standard output.
-CommandResult RunCommand(const std::vector<std::string>& argv,
-                         const std::vector<std::string>& extraEnv, int milliseconds = 15000);
+struct CommandOptions {
+    CommandOptions(std::vector<std::string> environment = {}, int milliseconds = 15000)
+        : environment(std::move(environment)), milliseconds(milliseconds) {}
+    // "NAME=value" sets a variable, a bare "NAME" removes it; the rest is this process's.
+    std::vector<std::string> environment;
+    int milliseconds;                // then it is killed
+    std::string input;               // its standard input (else /dev/null)
+    std::filesystem::path folder;    // where it runs; empty: here
+    std::filesystem::path errorLog;  // standard error appended there; empty: into the output
+};
+
+// Runs a command to its end (bounded), capturing its output. Output that a
+// process it left behind still writes is not waited for.
+CommandResult RunCommand(const std::vector<std::string>& argv, const CommandOptions& options = {});
 
 class XServer {
 public:

@@ -18,7 +18,7 @@
 #include "setup/paths.h"
 #include "setup/program_group.h"
 #include "setup/setup_selection.h"
-#include "tests/support/shell_shortcut.h"
+#include "tests/support/shortcut_readers.h"
 #include "tests/support/temp_machine.h"
 
 // After the project's headers: <windows.h> defines several of their names as macros.

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/shell_shortcut.h"
+#include "tests/support/shortcut_readers.h"
 #include "tests/support/temp_machine.h"
 
 // After the project's headers: <windows.h> defines several of their names as macros.

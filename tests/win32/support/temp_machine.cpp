@@ -2,8 +2,9 @@
 
 #include <atomic>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
+#include <map>
+#include <optional>
+#include <set>
 #include <stdexcept>
 #include <system_error>
 
@@ -156,6 +157,9 @@ fs::path TempMachine::programsFolder(int csidl) const {
     return path;
 }
 
+fs::path TempMachine::driveC() const { return "C:\\"; }
+fs::path TempMachine::windowsFolder() const { return windows_; }
+
 fs::path TempMachine::machineFolder() const {
     const char* prefix = std::getenv("WINEPREFIX");
     if (prefix == nullptr || *prefix != '/') return root_ / "machine";
@@ -193,32 +197,6 @@ void TempMachine::MakeFresh() {
             WriteFile(path, *bytes);
         }
     }
-}
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw std::runtime_error("cannot read " + path.string());
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void WriteFile(const fs::path& path, std::string_view bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!out) throw std::runtime_error("cannot write " + path.string());
-}
-
-void RemoveTree(const fs::path& path) {
-    std::error_code ec;
-    if (!fs::exists(fs::symlink_status(path, ec))) return;
-    // Windows refuses to delete read-only entries.
-    if (fs::is_directory(path, ec))
-        for (const fs::directory_entry& entry : fs::recursive_directory_iterator(path, ec))
-            ::SetFileAttributesA(entry.path().string().c_str(), FILE_ATTRIBUTE_NORMAL);
-    ::SetFileAttributesA(path.string().c_str(), FILE_ATTRIBUTE_NORMAL);
-    fs::remove_all(path, ec);
 }
 
 }  // namespace vx::testing

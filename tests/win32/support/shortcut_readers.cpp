@@ -1,4 +1,4 @@
-#include "tests/support/shell_shortcut.h"
+#include "tests/support/shortcut_readers.h"
 
 #include <objbase.h>
 #include <shlobj.h>
