@@ -119,9 +119,10 @@ int main() {
         const char* forced = std::getenv(vx::kWindowsChoiceVariable);
         if (forced != nullptr && std::string(forced) == "text") {
             if (!terminal)
-                std::fputs("The text interface was asked for and standard input is not a "
-                           "terminal; nothing was done.\n",
-                           stderr);
+                std::fputs(
+                    "The text interface was asked for and standard input is not a "
+                    "terminal; nothing was done.\n",
+                    stderr);
         } else if (anyNotLoaded) {
             std::fputs(terminal ? "The window interface could not be loaded; using the text "
                                   "interface.\n"

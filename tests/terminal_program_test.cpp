@@ -459,8 +459,8 @@ TEST_F(TerminalProgramTest, RefusesWithoutWindowsOrATerminal) {
     const std::string other = fs::canonical(otherBuild).string();
     // A display named that nobody serves: each plugin says so on a line of its own.
     const fs::path deadDisplay = machine.root() / "dead-display.sh";
-    testing::WriteScript(deadDisplay, {"env", "-u", "WAYLAND_DISPLAY", "DISPLAY=:987",
-                                       Program().string()});
+    testing::WriteScript(deadDisplay,
+                         {"env", "-u", "WAYLAND_DISPLAY", "DISPLAY=:987", Program().string()});
     const std::string dist = fs::canonical(Program()).parent_path().string();
     // Asked for the text: no plugin is tried.
     const fs::path text = machine.root() / "text.sh";

@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/desktop/desktop_menu.h"
 #include "platform/grpconv/converter.h"
 #include "platform/grpconv/shell_link.h"
-#include "platform/desktop/desktop_menu.h"
 #include "platform/host/host_files.h"
 #include "platform/posix/posix_system_services.h"
 #include "platform/win32_types.h"
