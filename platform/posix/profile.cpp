@@ -14,6 +14,7 @@
 #include "platform/host/host_files.h"
 #include "platform/posix/posix_system_services.h"
 #include "platform/posix/profile_text.h"
+#include "platform/win32_names.h"
 
 namespace vx::posix {
 
@@ -51,6 +52,14 @@ HostFile ReadHostFile(const std::string& path) {
     return file;
 }
 
+// The bytes of the profile file at `path`; a file that cannot be read
+// answers as an absent one, empty, so that every key gets its default.
+std::string ProfileBytes(const std::optional<std::string>& path) {
+    if (!path) return {};
+    HostFile file = ReadHostFile(*path);
+    return file.result == ReadResult::Read ? std::move(file.bytes) : std::string();
+}
+
 }  // namespace
 
 std::optional<std::string> PosixSystemServices::ProfileHostPath(const char* fileName) const {
@@ -64,7 +73,7 @@ std::optional<std::string> PosixSystemServices::ProfileHostPath(const char* file
             ++i;  // a trail byte may be 0x5C without being a separator
             continue;
         }
-        if (c == '\\' || c == '/' || c == ':') {
+        if (IsSeparator(static_cast<char>(c)) || c == ':') {
             bare = false;
             break;
         }
@@ -79,23 +88,16 @@ DWORD PosixSystemServices::GetPrivateProfileStringA(const char* section, const c
                                                     const char* defaultValue, char* buffer,
                                                     DWORD size, const char* fileName) {
     if (buffer == nullptr || size == 0) return 0;
-    const std::optional<std::string> path = ProfileHostPath(fileName);
-    HostFile file;
-    if (path) file = ReadHostFile(*path);
-    // A file that cannot be read answers as an absent one: with the default.
-    if (file.result != ReadResult::Read) file.bytes.clear();
-    const ProfileDocument document(file.bytes,
+    const std::string bytes = ProfileBytes(ProfileHostPath(fileName));
+    const ProfileDocument document(bytes,
                                    [this](unsigned char c) { return machine_.IsLeadByte(c); });
     return document.GetString(section, key, defaultValue, buffer, size);
 }
 
 UINT PosixSystemServices::GetPrivateProfileIntA(const char* section, const char* key,
                                                 int defaultValue, const char* fileName) {
-    const std::optional<std::string> path = ProfileHostPath(fileName);
-    HostFile file;
-    if (path) file = ReadHostFile(*path);
-    if (file.result != ReadResult::Read) file.bytes.clear();
-    const ProfileDocument document(file.bytes,
+    const std::string bytes = ProfileBytes(ProfileHostPath(fileName));
+    const ProfileDocument document(bytes,
                                    [this](unsigned char c) { return machine_.IsLeadByte(c); });
     return document.GetInt(section, key, defaultValue);
 }
