@@ -149,11 +149,11 @@ int main() {
     vx::posix::PosixSystemServices sys(options);
     // Menu entries of machines deleted by hand, or of shortcuts gone, go
     // first; nothing here can stop the program.
-    vx::posix::TidyDesktopMenu(sys.machine());
+    vx::desktop::TidyDesktopMenu(sys.machine());
     // The desktop menu follows the Start menu: after a delete there, the
     // entries whose shortcut is gone go too.
     sys.SetStartMenuDeleteHook(
-        [&sys](std::string_view) { vx::posix::WithdrawGoneShortcuts(sys.machine()); });
+        [&sys](std::string_view) { vx::desktop::WithdrawGoneShortcuts(sys.machine()); });
     vx::AfxSetResources(vx::ProgramResources());
     vx::AfxSetPlatform(backend.get(), &sys);
     return vx::AfxWinMain();

@@ -13,9 +13,9 @@ namespace {
 
 using vx::fuzz::Fail;
 
-void Check(const std::vector<vx::posix::IconPng>& pngs) {
+void Check(const std::vector<vx::desktop::IconPng>& pngs) {
     int previous = 257;
-    for (const vx::posix::IconPng& png : pngs) {
+    for (const vx::desktop::IconPng& png : pngs) {
         if (png.size < 16 || png.size >= previous)
             Fail("sizes lie in 16..256, largest first, each once", std::to_string(png.size));
         previous = png.size;
@@ -46,8 +46,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)once;
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     vx::fuzz::WriteHostFile(folder + "/game.ico", bytes);
-    Check(vx::posix::ProgramIconPngs(folder + "/game"));
+    Check(vx::desktop::ProgramIconPngs(folder + "/game"));
     vx::fuzz::WriteHostFile(folder + "/program.exe", bytes);
-    Check(vx::posix::ProgramIconPngs(folder + "/program.exe"));
+    Check(vx::desktop::ProgramIconPngs(folder + "/program.exe"));
     return 0;
 }

@@ -126,9 +126,9 @@ TEST(DesktopMenuTest, EntriesReadBackAndStartThroughGlib) {
     // The entry is given the short form and must name the long one.
     EXPECT_NE(std::string(shortPath), longNarrow);
 
-    const auto folders = posix::UserMenuFolders();
+    const auto folders = desktop::UserMenuFolders();
     ASSERT_TRUE(folders);
-    posix::DesktopMenu menu(sys.machine(), *folders);
+    desktop::DesktopMenu menu(sys.machine(), *folders);
     std::string error;
     ASSERT_TRUE(menu.Publish({kShortcut, kAwkward, kAwkward, shortPath, windowsFolder},
                              {{32, Png(32)}, {16, Png(16)}}, error))
@@ -199,9 +199,9 @@ TEST(DesktopMenuTest, EntryTextReadsBackThroughGlib) {
         std::vector<std::string> command{recorder.string()};
         command.insert(command.end(), row.arguments.begin(), row.arguments.end());
         const std::string key = "/machine|" + row.name;
-        const std::string text = posix::menu::ApplicationEntryText(
+        const std::string text = desktop::ApplicationEntryText(
             {row.name, command, folder.string(), "", "game.exe", key});
-        EXPECT_EQ(posix::menu::EntryKey(text), key);
+        EXPECT_EQ(desktop::EntryKey(text), key);
 
         GKeyFile* keys = g_key_file_new();
         ASSERT_TRUE(
@@ -232,10 +232,10 @@ TEST(DesktopMenuTest, TheEntryStartsTheDemoGameInItsFolderAndMachine) {
     const ScopedEnvironment display("DISPLAY", nullptr);
     const ScopedEnvironment wayland("WAYLAND_DISPLAY", nullptr);
 
-    const auto folders = posix::UserMenuFolders();
+    const auto folders = desktop::UserMenuFolders();
     ASSERT_TRUE(folders);
     std::string error;
-    ASSERT_TRUE(posix::DesktopMenu(machine.sys().machine(), *folders)
+    ASSERT_TRUE(desktop::DesktopMenu(machine.sys().machine(), *folders)
                     .Publish({kShortcut, "PELTOMARK! Inc", "Vornalux!",
                               "C:\\GAMES\\VORNALUX\\VORNALUX.EXE", "C:\\Games\\Vornalux"},
                              {}, error))
@@ -271,14 +271,14 @@ TEST(DesktopMenuTest, WithdrawalTakesOnlyOursAndFollowsNoLink) {
     const ScopedEnvironment homeVariable("HOME", home.string());
     const ScopedEnvironment data("XDG_DATA_HOME", machine.dataHome().string());
     const ScopedEnvironment config("XDG_CONFIG_HOME", machine.configHome().string());
-    const auto folders = posix::UserMenuFolders();
+    const auto folders = desktop::UserMenuFolders();
     ASSERT_TRUE(folders);
     const auto publish = [&](testing::TempMachine& m) {
         testing::WriteFile(m.programsFolder() / "PELTOMARK! Inc" / "Vornalux!.lnk", "shortcut");
         WriteProgram(m.driveC() / "Games" / "game", "#!/bin/sh\n");
         std::string error;
         EXPECT_TRUE(
-            posix::DesktopMenu(m.sys().machine(), *folders)
+            desktop::DesktopMenu(m.sys().machine(), *folders)
                 .Publish({kShortcut, "PELTOMARK! Inc", "Vornalux!", "C:\\Games\\game", "C:\\Games"},
                          {{16, Png(16)}}, error))
             << error;
@@ -313,13 +313,13 @@ TEST(DesktopMenuTest, WithdrawalTakesOnlyOursAndFollowsNoLink) {
     ASSERT_EQ(outsideFiles.size(), 3u);
 
     fs::remove(machine.programsFolder() / "PELTOMARK! Inc" / "Vornalux!.lnk");
-    posix::WithdrawGoneShortcuts(machine.sys().machine());
+    desktop::WithdrawGoneShortcuts(machine.sys().machine());
     kept.insert(kept.end(), foreign.begin(), foreign.end());
     std::sort(kept.begin(), kept.end());
     EXPECT_EQ(testing::FilesBelow(home), kept);
 
     fs::remove_all(other.machineFolder());
-    posix::WithdrawVanishedMachines(*folders);
+    desktop::WithdrawVanishedMachines(*folders);
     // The record of the folders the other machine made stays while some still hold files.
     std::vector<std::string> left = testing::FilesBelow(home);
     std::erase_if(left, [](const std::string& file) {
@@ -334,7 +334,7 @@ TEST(DesktopMenuTest, WithdrawalTakesOnlyOursAndFollowsNoLink) {
     const ScopedEnvironment noHome("HOME", nullptr);
     const ScopedEnvironment noData("XDG_DATA_HOME", nullptr);
     const ScopedEnvironment noConfig("XDG_CONFIG_HOME", nullptr);
-    EXPECT_FALSE(posix::UserMenuFolders());
+    EXPECT_FALSE(desktop::UserMenuFolders());
 }
 
 }  // namespace

@@ -161,7 +161,7 @@ TEST(EndToEnd, TheDesktopMenuFollowsInstallsUninstallsAndVanishedMachines) {
         ScriptedDialogServices dlg(machine.sys());
         // As the setup program wires it.
         machine.sys().SetStartMenuDeleteHook(
-            [&](std::string_view) { posix::WithdrawGoneShortcuts(machine.sys().machine()); });
+            [&](std::string_view) { desktop::WithdrawGoneShortcuts(machine.sys().machine()); });
         const std::optional<CheckedDirectory> checked =
             ConfirmSetupDirectory(machine.sys(), dlg, target, SetupAction::Uninstall, source);
         ASSERT_TRUE(checked);

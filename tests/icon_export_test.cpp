@@ -183,7 +183,8 @@ TEST(ProgramIconPngsTest, FromTheIconGroupOrTheIconFileBeside) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.program);
         std::vector<std::string> pngs;
-        for (const posix::IconPng& png : posix::ProgramIconPngs((folder / c.program).string())) {
+        for (const desktop::IconPng& png :
+             desktop::ProgramIconPngs((folder / c.program).string())) {
             const Decoded d = ReadPng(png.png);
             std::string seen = std::to_string(d.width) + "x" + std::to_string(d.height);
             if (d.width == png.size && d.height == png.size)
@@ -192,7 +193,7 @@ TEST(ProgramIconPngsTest, FromTheIconGroupOrTheIconFileBeside) {
         }
         EXPECT_EQ(pngs, c.pngs);
     }
-    EXPECT_EQ(posix::ProgramIconPngs((folder / "game.exe").string())[0].png, png48);
+    EXPECT_EQ(desktop::ProgramIconPngs((folder / "game.exe").string())[0].png, png48);
 }
 
 }  // namespace

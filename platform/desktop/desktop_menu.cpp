@@ -11,10 +11,12 @@
 #include "platform/posix/exec.h"
 #include "platform/win32_names.h"
 
-namespace vx::posix {
+namespace vx::desktop {
+
+using posix::IsWindowsProgram;
+using posix::WineLauncher;
 
 using grpconv::CreatedShortcut;
-using namespace menu;
 
 namespace {
 
@@ -252,4 +254,4 @@ void TidyDesktopMenu(const Machine& machine) {
     DesktopMenu(machine, *folders).WithdrawGone();
 }
 
-}  // namespace vx::posix
+}  // namespace vx::desktop

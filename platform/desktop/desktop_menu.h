@@ -17,7 +17,9 @@
 #include "platform/grpconv/converter.h"
 #include "platform/posix/machine.h"
 
-namespace vx::posix {
+namespace vx::desktop {
+
+using posix::Machine;
 
 // Set to a non-empty value, it keeps a run from publishing anything.
 constexpr const char* kNoDesktopMenuVariable = "VORNALUX_NO_DESKTOP_MENU";
@@ -59,4 +61,4 @@ void WithdrawGoneShortcuts(const Machine& machine);
 // The same, and the entries of vanished machines: at each start.
 void TidyDesktopMenu(const Machine& machine);
 
-}  // namespace vx::posix
+}  // namespace vx::desktop

@@ -6,7 +6,7 @@
 
 #include "platform/desktop/item_key.h"
 
-namespace vx::posix::menu {
+namespace vx::desktop {
 
 namespace {
 
@@ -159,4 +159,4 @@ std::optional<std::string> KeyValue(std::string_view text, std::string_view key)
     return UnescapeValue(text.substr(start, end == std::string_view::npos ? end : end - start));
 }
 
-}  // namespace vx::posix::menu
+}  // namespace vx::desktop

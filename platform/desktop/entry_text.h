@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace vx::posix::menu {
+namespace vx::desktop {
 
 // Every file of ours is named with this prefix.
 constexpr std::string_view kPrefix = "vornalux-setup-";
@@ -57,4 +57,4 @@ std::string MenuFileText(const std::vector<MenuLevel>& levels, const std::string
 // The value of `key` in a desktop entry of ours; nullopt without it.
 std::optional<std::string> KeyValue(std::string_view text, std::string_view key);
 
-}  // namespace vx::posix::menu
+}  // namespace vx::desktop

@@ -10,7 +10,7 @@
 #include "platform/image/image_decoding.h"
 #include "platform/pe_files/program_icons.h"
 
-namespace vx::posix {
+namespace vx::desktop {
 
 namespace {
 
@@ -109,4 +109,4 @@ std::vector<IconPng> ProgramIconPngs(const std::string& program) {
     return pngs;
 }
 
-}  // namespace vx::posix
+}  // namespace vx::desktop

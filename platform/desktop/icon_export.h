@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace vx::posix {
+namespace vx::desktop {
 
 struct IconPng {
     int size = 0;     // width and height in pixels
@@ -17,4 +17,4 @@ struct IconPng {
 // entry per size; empty when it has none that can be read.
 std::vector<IconPng> ProgramIconPngs(const std::string& program);
 
-}  // namespace vx::posix
+}  // namespace vx::desktop

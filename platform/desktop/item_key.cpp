@@ -6,7 +6,7 @@
 
 #include "platform/desktop/entry_text.h"
 
-namespace vx::posix::menu {
+namespace vx::desktop {
 
 namespace {
 
@@ -124,4 +124,4 @@ std::optional<std::string> OwningMachine(const std::string& bytes) {
     return parts ? std::optional(parts->machine) : std::nullopt;
 }
 
-}  // namespace vx::posix::menu
+}  // namespace vx::desktop

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-namespace vx::posix::menu {
+namespace vx::desktop {
 
 // The machine folder and the Windows path a key names.
 struct KeyParts {
@@ -31,4 +31,4 @@ std::optional<std::string> PngKey(std::string_view png);
 // The machine folder the key of a file of ours names, whatever its kind.
 std::optional<std::string> OwningMachine(const std::string& bytes);
 
-}  // namespace vx::posix::menu
+}  // namespace vx::desktop

@@ -10,7 +10,7 @@
 
 #include "platform/desktop/entry_text.h"
 
-namespace vx::posix::menu {
+namespace vx::desktop {
 
 namespace {
 
@@ -152,4 +152,4 @@ void RemoveEmptyRecordedFolders(int data, int config) {
     }
 }
 
-}  // namespace vx::posix::menu
+}  // namespace vx::desktop

@@ -11,7 +11,7 @@
 
 #include "platform/host/host_files.h"
 
-namespace vx::posix::menu {
+namespace vx::desktop {
 
 // The host primitives the menu's files are written with.
 using host::CreateHostFolders;
@@ -52,4 +52,4 @@ void RecordFolders(int data, const std::string& machineHash, const std::vector<s
 // them (and those already gone) from each record.
 void RemoveEmptyRecordedFolders(int data, int config);
 
-}  // namespace vx::posix::menu
+}  // namespace vx::desktop

@@ -14,9 +14,7 @@
 #include "platform/desktop/item_key.h"
 #include "platform/desktop/menu_folders.h"
 
-namespace vx::posix {
-
-using namespace menu;
+namespace vx::desktop {
 
 namespace {
 
@@ -135,4 +133,4 @@ void WithdrawVanishedMachines(const MenuFolders& folders) {
     });
 }
 
-}  // namespace vx::posix
+}  // namespace vx::desktop

@@ -88,13 +88,13 @@ private:
 // Each new shortcut also reaches the desktop's menu; a failure there is a
 // warning only, the shortcut stays.
 void PublishShortcuts(const Machine& machine, const std::vector<CreatedShortcut>& shortcuts) {
-    const auto menuFolders = vx::posix::UserMenuFolders();
+    const auto menuFolders = vx::desktop::UserMenuFolders();
     if (!menuFolders) return;
-    vx::posix::DesktopMenu menu(machine, *menuFolders);
+    vx::desktop::DesktopMenu menu(machine, *menuFolders);
     for (const CreatedShortcut& shortcut : shortcuts) {
         const auto program = machine.Map(shortcut.program);
-        const auto icons = program && program->exists ? vx::posix::ProgramIconPngs(program->path)
-                                                      : std::vector<vx::posix::IconPng>{};
+        const auto icons = program && program->exists ? vx::desktop::ProgramIconPngs(program->path)
+                                                      : std::vector<vx::desktop::IconPng>{};
         std::string error;
         if (!menu.Publish(shortcut, icons, error))
             std::fprintf(stderr, "grpconv: no desktop menu entry for \"%s\": %s\n",
