@@ -1,5 +1,6 @@
 #include "setup/paths.h"
 
+#include "platform/win32_names.h"
 #include "setup/setup_selection.h"
 
 namespace vx {
@@ -12,7 +13,7 @@ void TakeSourceDirectory(SystemServices& sys, PathBuffer& sourceDir) {
     sourceDir.Terminate();
     char* lastSeparator = nullptr;
     for (char* p = sourceDir.data(); *p != '\0'; p = const_cast<char*>(sys.CharNextA(p))) {
-        if (*p == '\\' || *p == '/') lastSeparator = p;
+        if (IsSeparator(*p)) lastSeparator = p;
     }
     sourceDir.TruncateAt(lastSeparator ? static_cast<std::size_t>(lastSeparator - sourceDir.data())
                                        : 0);

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/grpconv/group_script.h"
+#include "platform/win32_names.h"
 #include "platform/win32_types.h"
 
 namespace vx::grpconv {
@@ -133,8 +134,7 @@ std::optional<std::vector<CreatedShortcut>> ConvertGroupScript(ConverterHost& ho
         Fail("no Windows directory");
         return std::nullopt;
     }
-    while (!windowsDir->empty() && (windowsDir->back() == '\\' || windowsDir->back() == '/'))
-        windowsDir->pop_back();
+    while (!windowsDir->empty() && IsSeparator(windowsDir->back())) windowsDir->pop_back();
 
     const std::string scriptPath = *windowsDir + "\\SETUP.INI";
     const auto libraryPath = host.LibraryPath(scriptPath);

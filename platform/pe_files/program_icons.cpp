@@ -1,10 +1,9 @@
 #include "platform/pe_files/program_icons.h"
 
-#include <strings.h>
-
 #include <filesystem>
 
 #include "platform/pe_files/pe_resources.h"
+#include "platform/win32_names.h"
 
 namespace vx::pe_files {
 
@@ -57,8 +56,7 @@ std::optional<std::string> IconFileBeside(const std::string& program) {
          !ec && it != end; it.increment(ec)) {
         const std::string name = it->path().filename().string();
         if (name == wanted) return it->path().string();
-        if (strcasecmp(name.c_str(), wanted.c_str()) == 0 &&
-            (!found || it->path().string() < *found))
+        if (EqualsIgnoringCase(name, wanted) && (!found || it->path().string() < *found))
             found = it->path().string();
     }
     return found;

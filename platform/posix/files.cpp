@@ -10,6 +10,7 @@
 #include "platform/host/host_files.h"
 #include "platform/posix/posix_system_services.h"
 #include "platform/posix/short_names.h"
+#include "platform/win32_names.h"
 
 namespace vx::posix {
 
@@ -50,7 +51,7 @@ DWORD PosixSystemServices::GetShortPathNameA(const char* longPath, char* buffer,
         i = 2;
     }
     while (i < input.size()) {
-        if (input[i] == '\\' || input[i] == '/') {
+        if (IsSeparator(input[i])) {
             shortPath += input[i++];
             continue;
         }

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "platform/win32/desktop_shell.h"
+#include "platform/win32_names.h"
 
 // After the project's headers: <windows.h> defines several of their names as macros.
 // clang-format off
@@ -40,11 +41,11 @@ std::string FullPath(const char* path) {
 // The parent of a full path, or empty at the root ("C:\" or "\\server\share\").
 std::string ParentOf(const std::string& full) {
     std::string path = full;
-    while (path.size() > 3 && (path.back() == '\\' || path.back() == '/')) path.pop_back();
+    while (path.size() > 3 && IsSeparator(path.back())) path.pop_back();
     const char* begin = path.c_str();
     const char* lastSeparator = nullptr;
     for (const char* p = begin; *p != '\0'; p = ::CharNextA(p))
-        if (*p == '\\' || *p == '/') lastSeparator = p;
+        if (IsSeparator(*p)) lastSeparator = p;
     if (lastSeparator == nullptr) return {};
     const std::size_t cut = static_cast<std::size_t>(lastSeparator - begin);
     // "C:\x" has the parent "C:\"; "C:\" has none.
